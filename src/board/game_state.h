@@ -1,0 +1,121 @@
+// The board, the piece list and every per-game table: what a position and a game are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "board/table.h"
+
+namespace qm {
+
+inline constexpr int kMaxDepth = 40;       // rows of the per-depth tables
+inline constexpr int kLastPlyRow = 11898;  // per-ply tables have rows 0..kLastPlyRow
+
+// Kind codes (signed by colour in pieceKind).
+enum Kind : int {
+    kPawn = 1,
+    kKnight = 2,
+    kBishop = 3,
+    kRook = 4,
+    kQueen = 5,
+    kKingBoth = 6,       // may castle on both sides
+    kKingKingside = 7,   // kingside only
+    kKingQueenside = 8,  // queenside only
+    kKingNone = 9,       // no castling right left
+    kPawnDoubleStep = 10,
+};
+
+// Slot counts per kind.
+inline constexpr int kPawnSlots = 18;
+inline constexpr int kKnightSlots = 8;
+inline constexpr int kBishopSlots = 28;
+inline constexpr int kRookSlots = 28;
+inline constexpr int kQueenSlots = 56;
+inline constexpr int kKingSlots = 10;
+
+inline bool lightSquare(int file, int rank) {
+    return ((file + rank) & 1) == 1;
+}
+// materialCount column of a bishop standing on (file, rank): 1 light, 2 dark.
+inline int bishopColumn(int file, int rank) {
+    return lightSquare(file, rank) ? 1 : 2;
+}
+inline int signOf(int v) {
+    return (v > 0) - (v < 0);
+}
+inline int absOf(int v) {
+    return v < 0 ? -v : v;
+}
+
+using PlyRows16 = Table<Table<int, 1, 16>, 0, kLastPlyRow>;
+using PlyRows8 = Table<Table<int, 1, 8>, 0, kLastPlyRow>;
+using PlyKeys = Table<Table<double, 1, 3>, 0, kLastPlyRow>;
+
+struct GameTables {
+    // --- the position ---
+    Table<Table<int, 1, 8>, 1, 8> board;           // [file][rank] piece index, 0 empty
+    Table<Table<int, 1, 2>, -16, 16> piecePos;     // [i][1] file, [i][2] rank, 0 when off
+    Table<int, -16, 16> pieceKind;                 // signed kind code
+    Table<int, -16, 16> pieceSlots;                // candidate slots of the piece
+    Table<Table<int, 1, 2>, -1, 1> kingPos;        // [colour][1] file, [2] rank
+    Table<int, 1, 4> epInfo;                       // file, rank, index, kind before the mark
+    Table<Table<int, 1, 2>, -5, 5> materialCount;  // [kind][1], bishops [±3][1] light [2] dark
+    Table<int, -16, 16> pieceIndexOf;              // set-up index -> current index
+    Table<Table<int, 1, 2>, -16, 16> pieceIndexTrack;
+
+    // --- side, turn and game counters ---
+    int sideToMove = 0;
+    int engineSide = 0;
+    int gamePly = 0;
+    int engineState = 0;  // 0 wait, 1 must move, 2 move waits to be announced
+    int forceMode = 0;
+    std::string inputLine;
+    std::string pendingMove;
+    std::string positionFen;
+    std::string engineMoveText;
+    std::string resultText;
+
+    // --- per-ply records ---
+    PlyRows16 plyRecord;
+    PlyRows8 gameMoves;
+    PlyKeys positionKey;
+    Table<double, -10, 10> keyByKind;
+    Table<double, 1, 8> keyByFile;
+    Table<double, 1, 8> keyByRank;
+
+    // --- time control ---
+    double levelMoves = 0.0;
+    double engineClockCs = 0.0;
+    double moveBudgetCs = 0.0;
+    double clockStampTime = 0.0;
+    double turnStartTime = 0.0;
+
+    // --- slot orders (permutations) and their inverses ---
+    Table<int, 1, 18> pawnSlotOrder;
+    Table<int, 1, 10> kingSlotOrder;
+    Table<int, 1, 8> knightJumpOrder;
+    Table<int, 1, 4> bishopDirOrder;
+    Table<int, 1, 4> rookDirOrder;
+    Table<int, 1, 8> queenDirOrder;
+    // Derived by refreshSlotInverses: the move type tried at a slot, and for pawn slots 7..18
+    // the position p at which pawnSlotOrder[p] names the slot.
+    Table<int, 1, 18> pawnSlotPosition;
+    Table<int, 1, 10> kingTypeAtSlot;
+    Table<int, 1, 8> knightJumpAtSlot;
+
+    int maxDepth = kMaxDepth;
+
+    // --- game bookkeeping beyond the classic tables ---
+    bool positionHeld = false;  // a position is set up (false before "new", after "result" or a
+                                // rejected "setboard")
+    int setupRow = 0;           // positionKey row of the set-up position; earlier rows never
+                                // count as occurrences
+    int gamePlyBase = 0;        // plies dropped from the front of the per-ply tables
+    bool timeSinceLastMove = false;  // a "time" command arrived since the engine's last move
+    double levelBaseCs = 0.0;        // base time of the "level" command, centiseconds
+    double levelIncrementCs = 0.0;   // increment of the "level" command, centiseconds
+    bool levelSeen = false;
+    Table<std::uint64_t, 0, kLastPlyRow> positionSignature;  // exact position after each ply
+};
+
+}  // namespace qm

@@ -1,0 +1,37 @@
+#include "board/legal_moves.h"
+
+#include "board/candidates.h"
+#include "board/make_move.h"
+#include "search/take_back.h"
+
+namespace qm {
+
+void listLegalMoves(EngineState& e, LegalMoveList& out) {
+    out.count = 0;
+    const int savedDepth = e.iterationDepth;
+    e.iterationDepth = kMaxDepth;  // full candidate list at ply 1
+    generateCandidates(e, 1);
+    for (int n = 1; n <= e.moveCount[1]; ++n) {
+        const int piece = e.moveList[1][n][kCandPiece];
+        const int slot = e.moveList[1][n][kCandSlot];
+        int made = 0;
+        makeListedMove(e, made, 1, piece, slot);
+        if (made == 0) continue;
+        const auto& rec = e.plyRecord[1];
+        out.count += 1;
+        PvEntry& m = out.entry[out.count];
+        m.clear();
+        m[1] = rec[kRecFromFile];
+        m[2] = rec[kRecFromRank];
+        m[3] = rec[kRecToFile];
+        m[4] = rec[kRecToRank];
+        m[5] = absOf(rec[kRecPromotion]);
+        m[8] = rec[kRecKindAfter];
+        out.piece[out.count] = piece;
+        out.slot[out.count] = slot;
+        takeBackMove(e, 1);
+    }
+    e.iterationDepth = savedDepth;
+}
+
+}  // namespace qm

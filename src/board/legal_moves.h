@@ -1,0 +1,21 @@
+// The legal moves of the side to move, found through the candidate list and the move maker
+// (made and taken back one by one at ply 1). Used outside the search: to check the opponent's
+// moves, to detect the end of the game, and by the perft tool.
+#pragma once
+
+#include "engine/engine_state.h"
+
+namespace qm {
+
+struct LegalMoveList {
+    int count = 0;
+    // Fields as in a principal-variation entry: [1..4] squares, [5] promotion kind (absolute),
+    // [8] signed kind of the moved piece after the move.
+    Table<PvEntry, 1, kListRows> entry;
+    Table<int, 1, kListRows> piece;
+    Table<int, 1, kListRows> slot;
+};
+
+void listLegalMoves(EngineState& e, LegalMoveList& out);
+
+}  // namespace qm

@@ -1,0 +1,278 @@
+#include "board/make_move.h"
+
+#include "board/king_safety.h"
+#include "board/slots.h"
+
+namespace qm {
+
+namespace {
+
+void writeMoveColumns(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+                      int toFile, int toRank) {
+    auto& row = e.plyRecord[p];
+    row[kRecMover] = index;
+    row[kRecSlot] = slot;
+    row[kRecFromFile] = fromFile;
+    row[kRecFromRank] = fromRank;
+    row[kRecToFile] = toFile;
+    row[kRecToRank] = toRank;
+}
+
+// Removes captured piece x (standing on file, rank) from the material counts.
+void uncountCaptured(EngineState& e, int x, int file, int rank) {
+    int kind = e.pieceKind[x];
+    if (absOf(kind) == kBishop)
+        e.materialCount[kind][bishopColumn(file, rank)] -= 1;
+    else
+        e.materialCount[kind][1] -= 1;
+}
+
+// A rook captured on its own corner takes its owner's castling right on that side with it.
+void captureCornerRook(EngineState& e, int p, int x, int file, int rank) {
+    int kind = e.pieceKind[x];
+    if (absOf(kind) != kRook) return;
+    int owner = signOf(kind);
+    if (rank != (owner > 0 ? 1 : 8) || (file != 1 && file != 8)) return;
+    int king = e.pieceIndexOf[13] * owner;
+    int before = e.pieceKind[king];
+    int k = absOf(before);
+    if (file == 1) {
+        if (k == kKingBoth)
+            k = kKingKingside;
+        else if (k == kKingQueenside)
+            k = kKingNone;
+    } else {
+        if (k == kKingBoth)
+            k = kKingQueenside;
+        else if (k == kKingKingside)
+            k = kKingNone;
+    }
+    if (k * owner != before) {
+        e.plyRecord[p][kRecOtherKingKind] = before;
+        e.pieceKind[king] = k * owner;
+    }
+}
+
+// After a rook move: the a-side rook takes the queenside right, the h-side rook the kingside
+// right. The test is on the rook's identity.
+void rookMoved(EngineState& e, int p, int index) {
+    const int s = signOf(index);
+    int king = e.pieceIndexOf[13] * s;
+    int before = e.pieceKind[king];
+    int k = absOf(before);
+    if (index == e.pieceIndexOf[9] * s) {
+        if (k == kKingBoth)
+            k = kKingKingside;
+        else if (k == kKingQueenside)
+            k = kKingNone;
+    } else if (index == e.pieceIndexOf[16] * s) {
+        if (k == kKingBoth)
+            k = kKingQueenside;
+        else if (k == kKingKingside)
+            k = kKingNone;
+    }
+    if (k * s != before) {
+        e.plyRecord[p][kRecOwnKingKind] = before;
+        e.pieceKind[king] = k * s;
+    }
+}
+
+}  // namespace
+
+void expireEnPassant(EngineState& e, int p) {
+    if (e.epInfo[1] == 0) return;
+    int pawn = e.board[e.epInfo[1]][e.epInfo[2]];
+    if (pawn != 0) e.pieceKind[pawn] = (2 * e.plyRecord[p][kRecDoubleStep] - 1) * e.sideToMove;
+    for (int k = 1; k <= 4; ++k) e.epInfo[k] = 0;
+}
+
+void makePlainMove(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+                   int toFile, int toRank) {
+    expireEnPassant(e, p);
+    writeMoveColumns(e, p, index, slot, fromFile, fromRank, toFile, toRank);
+    int x = e.board[toFile][toRank];
+    if (x != 0) {
+        e.plyRecord[p][kRecCaptured] = x;
+        uncountCaptured(e, x, toFile, toRank);
+        captureCornerRook(e, p, x, toFile, toRank);
+        e.piecePos[x][1] = 0;
+        e.piecePos[x][2] = 0;
+    }
+    e.piecePos[index][1] = toFile;
+    e.piecePos[index][2] = toRank;
+    e.board[toFile][toRank] = index;
+    e.board[fromFile][fromRank] = 0;
+}
+
+void makePawnCapture(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+                     int toFile, int toRank) {
+    makePlainMove(e, p, index, slot, fromFile, fromRank, toFile, toRank);
+}
+
+void makeEnPassant(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+                   int toFile, int toRank) {
+    expireEnPassant(e, p);
+    writeMoveColumns(e, p, index, slot, fromFile, fromRank, toFile, toRank);
+    const int s = e.sideToMove;
+    int x = e.board[toFile][fromRank];
+    e.plyRecord[p][kRecCaptured] = x;
+    e.materialCount[-s][1] -= 1;
+    e.plyRecord[p][kRecEnPassant] = 1;
+    e.piecePos[index][1] = toFile;
+    e.piecePos[index][2] = toRank;
+    e.piecePos[x][1] = 0;
+    e.piecePos[x][2] = 0;
+    e.board[toFile][toRank] = index;
+    e.board[fromFile][fromRank] = 0;
+    e.board[toFile][fromRank] = 0;
+}
+
+void makeDoubleStep(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+                    int toFile, int toRank) {
+    expireEnPassant(e, p);
+    writeMoveColumns(e, p, index, slot, fromFile, fromRank, toFile, toRank);
+    const int s = e.sideToMove;
+    e.epInfo[3] = index;
+    e.epInfo[4] = e.pieceKind[index];
+    e.plyRecord[p][kRecDoubleStep] = 1;
+    e.piecePos[index][1] = toFile;
+    e.piecePos[index][2] = toRank;
+    e.board[toFile][toRank] = index;
+    e.board[fromFile][fromRank] = 0;
+    e.pieceKind[index] = kPawnDoubleStep * s;
+    e.epInfo[1] = toFile;
+    e.epInfo[2] = toRank;
+}
+
+void makePromotion(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+                   int toFile, int toRank) {
+    const int s = e.sideToMove;
+    const int newKind = promotionKindForSlot(e, slot);
+    int x = e.board[toFile][toRank];
+    if (x != 0) {
+        e.plyRecord[p][kRecCaptured] = x;
+        uncountCaptured(e, x, toFile, toRank);
+        captureCornerRook(e, p, x, toFile, toRank);
+    }
+    writeMoveColumns(e, p, index, slot, fromFile, fromRank, toFile, toRank);
+    e.plyRecord[p][kRecPromotion] = newKind;
+    e.materialCount[s][1] -= 1;
+    e.pieceKind[index] = newKind;
+    if (absOf(newKind) == kBishop)
+        e.materialCount[newKind][bishopColumn(toFile, toRank)] += 1;
+    else
+        e.materialCount[newKind][1] += 1;
+    e.piecePos[index][1] = toFile;
+    e.piecePos[index][2] = toRank;
+    e.board[toFile][toRank] = index;
+    e.board[fromFile][fromRank] = 0;
+    switch (absOf(newKind)) {
+        case kQueen:
+            e.pieceSlots[index] = kQueenSlots;
+            break;
+        case kRook:
+            e.pieceSlots[index] = kRookSlots;
+            break;
+        case kBishop:
+            e.pieceSlots[index] = kBishopSlots;
+            break;
+        default:
+            e.pieceSlots[index] = kKnightSlots;
+            break;
+    }
+    expireEnPassant(e, p);
+    if (x != 0) {
+        e.piecePos[x][1] = 0;
+        e.piecePos[x][2] = 0;
+    }
+}
+
+void makeCastling(EngineState& e, int p, int index, int slot, int kingToFile) {
+    expireEnPassant(e, p);
+    const int s = e.sideToMove;
+    const int r = s > 0 ? 1 : 8;
+    const int fromFile = e.piecePos[index][1];
+    const bool kingside = kingToFile == 7;
+    auto& row = e.plyRecord[p];
+    row[kRecMover] = index;
+    row[kRecSlot] = slot;
+    row[kRecFromFile] = fromFile;
+    row[kRecFromRank] = r;
+    row[kRecToFile] = kingToFile;
+    row[kRecToRank] = r;
+    row[kRecCastling] = kingside ? 1 : 2;
+    const int rookFrom = kingside ? 8 : 1;
+    const int rookTo = kingside ? 6 : 4;
+    const int rook = e.board[rookFrom][r];
+    e.board[fromFile][r] = 0;
+    e.board[rookFrom][r] = 0;
+    e.board[kingToFile][r] = index;
+    e.board[rookTo][r] = rook;
+    e.piecePos[index][1] = kingToFile;
+    e.piecePos[rook][1] = rookTo;
+    e.kingPos[s][1] = kingToFile;
+}
+
+void makeListedMove(EngineState& e, int& result, int p, int piece, int slot) {
+    result = 0;
+    const int s = e.sideToMove;
+    const int index = piece * s;
+    const int fromFile = e.piecePos[index][1];
+    const int fromRank = e.piecePos[index][2];
+    if (fromFile == 0) return;
+
+    DecodedSlot m = decodeSlot(e, index, fromFile, fromRank, slot);
+    if (evaluateSlot(e, m, fromFile, fromRank) == SlotOutcome::kRefused) return;
+
+    const int kindBefore = e.pieceKind[index];
+    int safety = kKingSafe;
+    if (m.type == SlotMove::kCastleKingside || m.type == SlotMove::kCastleQueenside) {
+        const bool kingside = m.type == SlotMove::kCastleKingside;
+        const int r = fromRank;
+        testKingSafety(e, safety, index, fromFile, r, fromFile, r);
+        if (safety == kKingSafe) {
+            e.kingPos[s][1] = kingside ? 6 : 4;
+            testKingSafety(e, safety, index, fromFile, r, kingside ? 6 : 4, r);
+        }
+        if (safety == kKingSafe) {
+            e.kingPos[s][1] = kingside ? 7 : 3;
+            testKingSafety(e, safety, index, fromFile, r, kingside ? 7 : 3, r);
+        }
+        e.kingPos[s][1] = fromFile;
+        if (safety != kKingSafe) return;
+        makeCastling(e, p, index, slot, kingside ? 7 : 3);
+    } else {
+        testKingSafety(e, safety, index, fromFile, fromRank, m.toFile, m.toRank);
+        if (safety != kKingSafe) return;
+        switch (m.type) {
+            case SlotMove::kPawnDouble:
+                makeDoubleStep(e, p, index, slot, fromFile, fromRank, m.toFile, m.toRank);
+                break;
+            case SlotMove::kPawnCapture:
+                makePawnCapture(e, p, index, slot, fromFile, fromRank, m.toFile, m.toRank);
+                break;
+            case SlotMove::kPawnEnPassant:
+                makeEnPassant(e, p, index, slot, fromFile, fromRank, m.toFile, m.toRank);
+                break;
+            case SlotMove::kPromotionPush:
+            case SlotMove::kPromotionCapture:
+                makePromotion(e, p, index, slot, fromFile, fromRank, m.toFile, m.toRank);
+                break;
+            default:
+                makePlainMove(e, p, index, slot, fromFile, fromRank, m.toFile, m.toRank);
+                break;
+        }
+        if (absOf(kindBefore) > 5) e.kingPos[s][1] = m.toFile, e.kingPos[s][2] = m.toRank;
+    }
+
+    if (absOf(kindBefore) > 5 && absOf(kindBefore) < 10) {
+        e.plyRecord[p][kRecOwnKingKind] = kindBefore;
+        e.pieceKind[index] = kKingNone * s;
+    } else if (absOf(kindBefore) == kRook) {
+        rookMoved(e, p, index);
+    }
+    result = 1;
+    e.plyRecord[p][kRecKindAfter] = e.pieceKind[index];
+}
+
+}  // namespace qm

@@ -1,0 +1,156 @@
+#include "board/state_init.h"
+
+#include <cmath>
+
+namespace qm {
+
+namespace {
+
+// floor(n * r) + 1 for r uniform in [0, 1).
+int drawUpTo(RandomSource& random, int n) {
+    int v = static_cast<int>(std::floor(n * random.next())) + 1;
+    return v > n ? n : v;  // r < 1, so this only guards against rounding
+}
+
+// Fills table[1..n] with a permutation of 1..n drawn by rejection.
+template <int N>
+void drawPermutation(RandomSource& random, Table<int, 1, N>& table, int n, int offset = 0) {
+    bool taken[N + 1] = {};
+    for (int k = 1; k <= n; ++k) {
+        int v;
+        do v = drawUpTo(random, n);
+        while (taken[v]);
+        taken[v] = true;
+        table[k + offset] = v;
+    }
+}
+
+}  // namespace
+
+void setIdentitySlotOrders(GameTables& g) {
+    for (int k = 1; k <= 18; ++k) g.pawnSlotOrder[k] = k;
+    for (int k = 1; k <= 10; ++k) g.kingSlotOrder[k] = k;
+    for (int k = 1; k <= 8; ++k) g.knightJumpOrder[k] = k;
+    for (int k = 1; k <= 4; ++k) g.bishopDirOrder[k] = k;
+    for (int k = 1; k <= 4; ++k) g.rookDirOrder[k] = k;
+    for (int k = 1; k <= 8; ++k) g.queenDirOrder[k] = k;
+    refreshSlotInverses(g);
+}
+
+void refreshSlotInverses(GameTables& g) {
+    for (int p = 1; p <= 18; ++p) g.pawnSlotPosition[g.pawnSlotOrder[p]] = p;
+    for (int k = 1; k <= 10; ++k) g.kingTypeAtSlot[g.kingSlotOrder[k]] = k;
+    for (int k = 1; k <= 8; ++k) g.knightJumpAtSlot[g.knightJumpOrder[k]] = k;
+}
+
+void startupInitialise(EngineState& e) {
+    e.board.clear();
+    e.piecePos.clear();
+    e.pieceKind.clear();
+    e.pieceSlots.clear();
+    e.plyRecord.clear();
+    e.gameMoves.clear();
+    e.epInfo.clear();
+    e.materialCount.clear();
+    e.kingPos.clear();
+    e.positionKey.clear();
+    for (int i = -16; i <= 16; ++i) {
+        e.pieceIndexOf[i] = i;
+        e.pieceIndexTrack[i][1] = i;
+        e.pieceIndexTrack[i][2] = 0;
+    }
+    setIdentitySlotOrders(e);
+    e.io.random.seedFromClock(e.io.clock.seconds());
+    for (int k = -10; k <= 10; ++k) e.keyByKind[k] = e.io.random.next();
+    for (int f = 1; f <= 8; ++f) {
+        e.keyByFile[f] = e.io.random.next();
+        e.keyByRank[f] = e.io.random.next();
+    }
+    e.gamePly = 0;
+    e.engineState = 0;
+    e.maxDepth = kMaxDepth;
+    e.sideToMove = 0;
+    e.engineSide = 0;
+    e.forceMode = 0;
+    e.inputLine.reserve(kRawLineLimit);
+    e.pendingMove.reserve(kRawLineLimit);
+    e.positionFen.reserve(kRawLineLimit);
+}
+
+void renumberPieces(EngineState& e) {
+    e.io.random.seedFromClock(e.io.clock.seconds());
+
+    Table<int, 1, 16> perm;
+    drawPermutation(e.io.random, perm, 16);
+
+    // Old index -> new index, for the moment.
+    for (int k = 1; k <= 16; ++k) {
+        e.pieceIndexOf[perm[k]] = k;
+        e.pieceIndexOf[-perm[k]] = -k;
+    }
+
+    Table<Table<int, 1, 2>, -16, 16> pos;
+    Table<int, -16, 16> kind;
+    Table<int, -16, 16> slots;
+    for (int k = -16; k <= 16; ++k) {
+        if (k == 0) continue;
+        int old = k > 0 ? perm[k] : -perm[-k];
+        pos[k] = e.piecePos[old];
+        kind[k] = e.pieceKind[old];
+        slots[k] = e.pieceSlots[old];
+    }
+    for (int k = -16; k <= 16; ++k) {
+        if (k == 0) continue;
+        e.piecePos[k] = pos[k];
+        e.pieceKind[k] = kind[k];
+        e.pieceSlots[k] = slots[k];
+        if (pos[k][1] != 0) e.board[pos[k][1]][pos[k][2]] = k;
+    }
+
+    if (e.epInfo[1] != 0) {
+        e.epInfo[3] = e.board[e.epInfo[1]][e.epInfo[2]];
+        e.plyRecord[0][1] = e.epInfo[3];
+    }
+
+    // Compose with the earlier renumberings: set-up index -> current index.
+    for (int k = -16; k <= 16; ++k) {
+        if (k == 0) continue;
+        e.pieceIndexTrack[k][2] = e.pieceIndexOf[k];
+    }
+    for (int k = -16; k <= 16; ++k) {
+        if (k == 0) continue;
+        e.pieceIndexOf[k] = e.pieceIndexTrack[e.pieceIndexTrack[k][1]][2];
+    }
+    for (int k = -16; k <= 16; ++k) {
+        if (k == 0) continue;
+        e.pieceIndexTrack[k][1] = e.pieceIndexOf[k];
+    }
+
+    shuffleSlotOrders(e);
+}
+
+void shuffleSlotOrders(EngineState& e) {
+    RandomSource& random = e.io.random;
+
+    // Pawn slots: the six ordinary moves, then the three promotion groups in a random order,
+    // each group's four kinds permuted.
+    drawPermutation(random, e.pawnSlotOrder, 6);
+    static constexpr int kGroupOrders[6][3] = {{7, 11, 15}, {7, 15, 11}, {11, 7, 15},
+                                               {11, 15, 7}, {15, 7, 11}, {15, 11, 7}};
+    int b = drawUpTo(random, 6);
+    for (int g = 0; g < 3; ++g) {
+        int start = kGroupOrders[b - 1][g];
+        Table<int, 1, 4> t;
+        drawPermutation(random, t, 4);
+        for (int k = 1; k <= 4; ++k) e.pawnSlotOrder[6 + 4 * g + k] = t[k] + start - 1;
+    }
+
+    drawPermutation(random, e.knightJumpOrder, 8);
+    drawPermutation(random, e.bishopDirOrder, 4);
+    drawPermutation(random, e.rookDirOrder, 4);
+    drawPermutation(random, e.queenDirOrder, 8);
+    drawPermutation(random, e.kingSlotOrder, 10);
+    refreshSlotInverses(e);
+}
+
+}  // namespace qm

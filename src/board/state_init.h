@@ -1,0 +1,25 @@
+// Start-up values of every table, and the random renumbering of pieces and slot orders that
+// runs before every engine turn.
+#pragma once
+
+#include "engine/engine_state.h"
+
+namespace qm {
+
+// Zeroes every table, sets the identities and draws the position-key factors.
+void startupInitialise(EngineState& e);
+
+// Gives every piece a new random index (the same permutation for both colours) keeping all
+// tables consistent, then calls shuffleSlotOrders.
+void renumberPieces(EngineState& e);
+
+// Draws new permutations for the six slot-order tables.
+void shuffleSlotOrders(EngineState& e);
+
+// Sets the six slot-order tables to the identity.
+void setIdentitySlotOrders(GameTables& g);
+
+// Recomputes the inverse tables that the slot decoder reads; call after changing an order.
+void refreshSlotInverses(GameTables& g);
+
+}  // namespace qm

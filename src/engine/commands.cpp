@@ -1,0 +1,216 @@
+#include "engine/commands.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "board/game_record.h"
+#include "engine/fen_setup.h"
+#include "engine/opponent_move.h"
+#include "engine/time_budget.h"
+
+namespace qm {
+
+std::string commandItem(const std::string& raw) {
+    std::size_t start = 0;
+    while (start < raw.size() && (raw[start] == ' ' || raw[start] == '\t')) ++start;
+    bool quoted = false;
+    std::size_t end = start;
+    for (; end < raw.size(); ++end) {
+        if (raw[end] == '"') quoted = !quoted;
+        if (raw[end] == ',' && !quoted) break;
+    }
+    std::string item = raw.substr(start, end - start);
+    if (!item.empty() && item[0] == '"') {
+        std::size_t close = item.find('"', 1);
+        item = item.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    if (item.size() > kItemLimit) item.resize(kItemLimit);
+    return item;
+}
+
+bool readCommandLine(EngineState& e) {
+    std::string raw;
+    if (!e.io.input.readLine(raw)) return false;
+    e.inputLine = commandItem(raw);
+    return true;
+}
+
+double leadingNumber(const std::string& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    const std::size_t start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+    }
+    if (digits == 0) return 0.0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t j = i + 1;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        std::size_t expDigits = 0;
+        while (j < text.size() && text[j] >= '0' && text[j] <= '9') ++j, ++expDigits;
+        if (expDigits > 0) i = j;
+    }
+    double value = std::strtod(text.substr(start, i - start).c_str(), nullptr);
+    return std::isfinite(value) ? value : 0.0;
+}
+
+std::string stripLeadingWord(const std::string& text, const std::string& word) {
+    if (word.empty()) return text;
+    std::size_t pos = 0;
+    while (text.compare(pos, word.size(), word) == 0) pos += word.size();
+    return text.substr(pos);
+}
+
+namespace {
+
+bool startsWith(const std::string& line, const char* word) {
+    return line.rfind(word, 0) == 0;
+}
+
+// "level MPS BASE INC": BASE in minutes or minutes:seconds, INC in seconds.
+void readLevel(EngineState& e, const std::string& line) {
+    const std::string rest = stripLeadingWord(line, "level ");
+    const std::size_t blank = rest.find(' ');
+    e.levelMoves = leadingNumber(rest.substr(0, blank));
+    if (e.levelMoves < 0.0) e.levelMoves = 0.0;
+    e.levelBaseCs = 0.0;
+    e.levelIncrementCs = 0.0;
+    if (blank != std::string::npos) {
+        std::string fields = rest.substr(blank + 1);
+        const std::size_t blank2 = fields.find(' ');
+        const std::string base = fields.substr(0, blank2);
+        const std::size_t colon = base.find(':');
+        double minutes = leadingNumber(base.substr(0, colon));
+        double seconds = colon == std::string::npos ? 0.0 : leadingNumber(base.substr(colon + 1));
+        e.levelBaseCs = std::max(0.0, (minutes * 60.0 + seconds) * 100.0);
+        if (blank2 != std::string::npos)
+            e.levelIncrementCs = std::max(0.0, leadingNumber(fields.substr(blank2 + 1)) * 100.0);
+    }
+    e.levelSeen = true;
+}
+
+void illegalMove(EngineState& e, const std::string& text) {
+    writeLine(e.io, "Illegal move: " + text);
+}
+
+}  // namespace
+
+void resetGame(EngineState& e) {
+    e.board.clear();
+    e.piecePos.clear();
+    e.pieceKind.clear();
+    e.pieceSlots.clear();
+    e.plyRecord.clear();
+    e.gameMoves.clear();
+    for (int k = 1; k <= 5; ++k) {
+        e.materialCount[k][1] = e.materialCount[k][2] = 0;
+        e.materialCount[-k][1] = e.materialCount[-k][2] = 0;
+    }
+    e.epInfo.clear();
+    e.kingPos.clear();
+    e.engineState = 0;
+    e.gamePly = 1;
+    for (int i = -16; i <= 16; ++i) {
+        e.pieceIndexOf[i] = i;
+        e.pieceIndexTrack[i][1] = i;
+        e.pieceIndexTrack[i][2] = 0;
+    }
+    e.pendingMove.clear();
+    e.positionHeld = false;
+    e.gamePlyBase = 0;
+    e.setupRow = 0;
+}
+
+void handleCommand(EngineState& e) {
+    if (e.engineState != 2) {
+        if (!readCommandLine(e)) {
+            // End of input: leave as on "quit".
+            e.inputLine = "quit";
+        }
+    }
+    const std::string& line = e.inputLine;
+
+    if (line == "new") {
+        resetGame(e);
+        e.positionFen = kStartingFen;
+        setupFromFen(e, e.positionFen);
+        // A new game: leave force mode, the engine plays Black.
+        e.forceMode = 0;
+        e.engineSide = -1;
+    }
+    if (startsWith(line, "setboard")) {
+        // The text is checked before anything is written: a rejected position leaves the
+        // engine without one until the next "new" or valid "setboard".
+        resetGame(e);
+        e.positionFen = stripLeadingWord(line, "setboard ");
+        if (!setupFromFen(e, e.positionFen)) writeLine(e.io, "tellusererror Illegal position");
+    }
+    if (line == "quit") {
+        e.engineState = 0;
+        e.gamePly = 1;
+    }
+    if (line == "force") {
+        e.forceMode = 1;
+        e.engineState = 0;
+    }
+    if (startsWith(line, "level")) readLevel(e, line);
+    if (line == "go") {
+        e.forceMode = 0;
+        e.engineSide = e.sideToMove;
+        if (e.positionHeld) e.engineState = 1;
+    }
+    if (line == "playother") {
+        e.forceMode = 0;
+        e.engineSide = -e.sideToMove;
+        e.engineState = 0;
+    }
+    if (startsWith(line, "time")) {
+        e.engineClockCs = leadingNumber(stripLeadingWord(line, "time "));
+        e.moveBudgetCs =
+            moveBudget(e.engineClockCs, e.levelMoves, gamePlyNumber(e), e.levelIncrementCs);
+        e.clockStampTime = e.io.clock.seconds();
+        e.timeSinceLastMove = true;
+    }
+    // "otim": the opponent's clock is not used.
+    if (startsWith(line, "usermove")) {
+        std::string text = stripLeadingWord(line, "usermove ");
+        if (!opponentMoveLegal(e, text)) {
+            illegalMove(e, text);
+        } else {
+            ensurePlyCapacity(e);
+            e.pendingMove = text;
+            e.gamePly += 1;
+            if (e.forceMode == 0) {
+                e.engineState = 1;
+            } else {
+                e.engineState = 0;
+                applyOpponentMove(e);
+                e.pendingMove.clear();
+            }
+            e.engineSide = -e.sideToMove;
+            e.sideToMove = -e.sideToMove;
+        }
+    }
+    if (e.engineState == 2) {
+        if (!e.engineMoveText.empty()) {
+            writeLine(e.io, e.engineMoveText);
+            writeLine(e.io, e.resultText);
+            e.gamePly += 1;
+            ensurePlyCapacity(e);
+        } else if (!e.resultText.empty()) {
+            writeLine(e.io, e.resultText);
+        }
+        e.engineState = 0;
+        e.timeSinceLastMove = false;
+    }
+    if (startsWith(line, "ping")) writeLine(e.io, "pong" + stripLeadingWord(line, "ping"));
+    // "draw" and "?" are recognised and need no action.
+    if (startsWith(line, "result")) resetGame(e);
+    if (line != "quit") e.inputLine.clear();
+}
+
+}  // namespace qm

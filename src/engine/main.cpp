@@ -1,0 +1,17 @@
+// Quillomar: an xboard (protocol 2) chess engine on standard input and output.
+#include <iostream>
+#include <memory>
+
+#include "engine/engine_state.h"
+#include "engine/main_loop.h"
+#include "engine/platform.h"
+
+int main() {
+    std::ios::sync_with_stdio(false);
+    qm::StreamLineSource input(std::cin);
+    qm::SteadyClock clock;
+    qm::SplitMixRandom random(0x51u, true);
+    qm::Platform platform{input, std::cout, clock, random};
+    auto engine = std::make_unique<qm::EngineState>(platform);
+    return qm::runEngine(*engine);
+}

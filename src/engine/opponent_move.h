@@ -1,0 +1,19 @@
+// The opponent's moves: checking the move text of "usermove" against the legal moves, and
+// playing it on the game tables.
+#pragma once
+
+#include <string>
+
+#include "engine/engine_state.h"
+
+namespace qm {
+
+// True when a position is held and the text is a legal move of the side to move: from-square,
+// to-square and, exactly for a pawn reaching the last rank, a promotion letter q/r/b/n in
+// either case.
+bool opponentMoveLegal(EngineState& e, const std::string& text);
+
+// Plays pendingMove (already checked) as ply gamePly - 1 on every game table.
+void applyOpponentMove(EngineState& e);
+
+}  // namespace qm

@@ -1,0 +1,128 @@
+#include "search/draw_rules.h"
+
+#include <cmath>
+
+#include "board/game_record.h"
+#include "board/make_move.h"
+
+namespace qm {
+
+void fiftyMoveCheck(EngineState& e, int p) {
+    auto& row = e.plyRecord[p];
+    int moverKind = absOf(e.pieceKind[row[kRecMover]]);
+    if (row[kRecCaptured] != 0 || moverKind == kPawn || moverKind == kPawnDoubleStep ||
+        row[kRecPromotion] != 0)
+        row[kRecHalfMoveClock] = 0;
+    else
+        row[kRecHalfMoveClock] = e.plyRecord[p - 1][kRecHalfMoveClock] + 1;
+    if (row[kRecHalfMoveClock] >= 100) {
+        e.currentScore = 0;
+        e.fiftyMoveFlag = 1;
+    } else {
+        e.fiftyMoveFlag = 0;
+    }
+}
+
+void repetitionCheck(EngineState& e, int p) {
+    const int n = e.gamePly + p - 1;
+    const auto& row = e.plyRecord[p];
+    const int f1 = row[kRecFromFile], r1 = row[kRecFromRank];
+    const int f2 = row[kRecToFile], r2 = row[kRecToRank];
+    const int ka = row[kRecKindAfterSearch], kb = row[kRecKindAfter];
+
+    double removed;
+    auto& key = e.positionKey[n];
+    if (absOf(kb) != kPawnDoubleStep) {
+        removed = keyTerm(e, ka, f1, r1);
+        key[3] = 0.0;
+    } else {
+        int s = signOf(ka);
+        removed = keyTerm(e, s, f1, r1);
+        int besideRank = s > 0 ? 4 : 5;
+        bool capturable = false;
+        for (int f : {f1 - 1, f1 + 1}) {
+            if (f < 1 || f > 8) continue;
+            int other = e.board[f][besideRank];
+            if (other != 0 && e.pieceKind[other] == -s) capturable = true;
+        }
+        key[3] = capturable ? 1.0 : 0.0;
+    }
+    key[1] = e.positionKey[n - 1][1] - removed + keyTerm(e, kb, f2, r2);
+    key[2] = keyDigest(key[1]);
+
+    const int h = row[kRecHalfMoveClock];
+    if (h >= 4) {
+        int count = 0;
+        for (int i = n - 2 * (h / 2); i <= n - 2; i += 2) {
+            if (i < 0 || i < e.setupRow) continue;
+            if (e.positionKey[i][2] == key[2] && e.positionKey[i][3] == 0.0) ++count;
+        }
+        if (count >= 2) e.repetitionFlags[p] = 1;
+    }
+
+    int sum = 0;
+    for (int i = 1; i <= p; ++i) sum += e.repetitionFlags[i];
+    e.repetitionFlags[0] = sum;
+    if (sum >= 1) e.currentScore = 0;
+}
+
+namespace {
+
+// Code of the king-and-two-knights position: bare king, other king, first and second knight
+// met scanning files then ranks. Kings are seen only without castling rights.
+int knightPairCodeOf(const GameTables& g, int bareSide) {
+    int K = 0, J = 0, I = 0, H = 0, G = 0, F = 0, E = 0, D = 0;
+    int kings = 0, knights = 0;
+    for (int file = 1; file <= 8; ++file) {
+        for (int rank = 1; rank <= 8; ++rank) {
+            int index = g.board[file][rank];
+            if (index == 0) continue;
+            int kind = g.pieceKind[index];
+            if (absOf(kind) == kKingNone) {
+                if (signOf(kind) == bareSide)
+                    K = file, J = rank;
+                else
+                    I = file, H = rank;
+                ++kings;
+            } else if (absOf(kind) == kKnight) {
+                if (knights == 0)
+                    G = file, F = rank;
+                else
+                    E = file, D = rank;
+                ++knights;
+            }
+            if (kings == 2 && knights == 2) break;
+        }
+        if (kings == 2 && knights == 2) break;
+    }
+    return K * 10000000 + J * 1000000 + I * 100000 + H * 10000 + G * 1000 + F * 100 + E * 10 + D;
+}
+
+}  // namespace
+
+bool insufficientMaterial(const EngineState& e, int sideToMoveNext) {
+    const auto& m = e.materialCount;
+    int W = m[1][1] + m[2][1] + m[3][1] + m[3][2] + m[4][1] + m[5][1];
+    int B = m[-1][1] + m[-2][1] + m[-3][1] + m[-3][2] + m[-4][1] + m[-5][1];
+    if (W == 0 && B == 0) return true;
+    if (W == m[3][2] && B == m[-3][2]) return true;
+    if (W == m[3][1] && B == m[-3][1]) return true;
+    if ((B == 0 && W == 1 && m[2][1] == 1) || (W == 0 && B == 1 && m[-2][1] == 1)) return true;
+    bool whitePair = B == 0 && W == 2 && m[2][1] == 2;
+    bool blackPair = W == 0 && B == 2 && m[-2][1] == 2;
+    if (whitePair || blackPair) {
+        int bareSide = whitePair ? -1 : 1;
+        int code = knightPairCodeOf(e, bareSide);
+        bool found = sideToMoveNext == bareSide ? knightPairFound(e.knightPairMated, code)
+                                                : knightPairFound(e.knightPairMateInOne, code);
+        return !found;
+    }
+    return false;
+}
+
+void materialDrawCheck(EngineState& e) {
+    e.materialDrawFlag = insufficientMaterial(e, -e.sideToMove) ? 1 : 0;
+    if (e.materialDrawFlag == 1) e.currentScore = 0;
+}
+
+}  // namespace qm

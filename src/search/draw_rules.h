@@ -1,0 +1,18 @@
+// Draw rules tested after every move the search makes: fifty moves, threefold repetition by
+// position key, and insufficient material (with the king-and-two-knights tables).
+#pragma once
+
+#include "engine/engine_state.h"
+
+namespace qm {
+
+void fiftyMoveCheck(EngineState& e, int p);
+void repetitionCheck(EngineState& e, int p);
+void materialDrawCheck(EngineState& e);
+
+// True when the material on the board is drawn by the engine's rules for the given side to
+// move next (kings only, bishops on one square colour, a lone knight, or two knights outside
+// the mating tables).
+bool insufficientMaterial(const EngineState& e, int sideToMoveNext);
+
+}  // namespace qm

@@ -1,0 +1,41 @@
+#include "search/evaluation.h"
+
+#include "board/king_safety.h"
+
+namespace qm {
+
+int materialScore(const GameTables& g) {
+    const auto& m = g.materialCount;
+    int white = 100 * m[1][1] + 300 * m[2][1] + 300 * m[3][1] + 300 * m[3][2] + 500 * m[4][1] +
+                900 * m[5][1];
+    int black = 100 * m[-1][1] + 300 * m[-2][1] + 300 * m[-3][1] + 300 * m[-3][2] + 500 * m[-4][1] +
+                900 * m[-5][1];
+    return white - black;
+}
+
+void inCheckTest(EngineState& e, int& result) {
+    const int side = -e.sideToMove;
+    const int king = e.pieceIndexOf[13] * side;
+    const int file = e.kingPos[side][1];
+    const int rank = e.kingPos[side][2];
+    e.sideToMove = -e.sideToMove;
+    testKingSafety(e, result, king, file, rank, file, rank);
+    e.sideToMove = -e.sideToMove;
+}
+
+void scorePosition(EngineState& e, int p, ScoreKind kind) {
+    if (kind == ScoreKind::kMaterial) {
+        e.currentScore = materialScore(e);
+        return;
+    }
+    if (e.legalMovesAtPly[p + 1] != 0) return;
+    int check;
+    inCheckTest(e, check);
+    if (check == kKingSafe) {
+        e.currentScore = 0;
+        return;
+    }
+    e.currentScore = e.sideToMove > 0 ? kMateScore - p : -kMateScore + p;
+}
+
+}  // namespace qm

@@ -1,0 +1,22 @@
+// Scoring: material only; a side without a legal move is mated or stalemated.
+#pragma once
+
+#include "engine/engine_state.h"
+
+namespace qm {
+
+inline constexpr int kMateScore = 100000;
+
+enum class ScoreKind { kMaterial, kMateOrStalemate };
+
+// Writes the score (centipawns, White's point of view) into currentScore.
+void scorePosition(EngineState& e, int p, ScoreKind kind);
+
+// Material balance of the position.
+int materialScore(const GameTables& g);
+
+// result 1 when the side to move after the current move (-sideToMove) is not in check, 2 when
+// it is.
+void inCheckTest(EngineState& e, int& result);
+
+}  // namespace qm

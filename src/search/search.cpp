@@ -1,0 +1,253 @@
+#include "search/search.h"
+
+#include "board/candidates.h"
+#include "board/make_move.h"
+#include "search/draw_rules.h"
+#include "search/evaluation.h"
+#include "search/take_back.h"
+
+namespace qm {
+
+namespace {
+
+bool drawFlagSet(const EngineState& e) {
+    return e.fiftyMoveFlag == 1 || e.repetitionFlags[0] != 0 || e.materialDrawFlag == 1;
+}
+
+// Writes the line of the current path (plies 1..length) into pvLines[row] with the score.
+void storeLine(EngineState& e, int row, int score) {
+    const int length = e.iterationDepth + e.quiescenceDepth;
+    e.pvLines[row][1][9] = length;
+    for (int i = 1; i <= length; ++i) {
+        auto& entry = e.pvLines[row][i];
+        const auto& rec = e.plyRecord[i];
+        entry[1] = rec[kRecFromFile];
+        entry[2] = rec[kRecFromRank];
+        entry[3] = rec[kRecToFile];
+        entry[4] = rec[kRecToRank];
+        entry[5] = absOf(rec[kRecPromotion]);
+        entry[6] = score;
+        entry[8] = rec[kRecKindAfterSearch];
+    }
+}
+
+// True when a score of the side choosing at ply a is at least as good for it as `bound`, the
+// score of the other side's ply.
+bool refutes(const EngineState& e, int a, int score, int bound) {
+    if (a % 2 == 0) return e.engineSide == 1 ? score <= bound : score >= bound;
+    return e.engineSide == 1 ? score >= bound : score <= bound;
+}
+
+}  // namespace
+
+int cutoffTest(const EngineState& e, int a) {
+    if (a <= 1) return 1;
+    for (int i = (a % 2 == 0) ? 1 : 2; i <= a - 1; i += 2) {
+        if (e.plyScore[i][1] != 0) {
+            return refutes(e, a, e.plyScore[a][2], e.plyScore[i][2]) ? 0 : 1;
+        }
+    }
+    return 1;
+}
+
+int standPatTest(const EngineState& e, int a) {
+    if (a <= 1) return 1;
+    int cut = 1;
+    for (int i = (a % 2 == 0) ? 1 : 2; i <= a - 1; i += 2) {
+        if (e.plyScore[i][1] == 1 && refutes(e, a, e.plyScore[a][2], e.plyScore[i][2])) cut = 0;
+    }
+    return cut;
+}
+
+void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, int piece, int slot) {
+    const bool draw = drawFlagSet(e);
+    if (!draw) {
+        if (kind == BackUpKind::kLeaf) {
+            if (!leafFromExtend) scorePosition(e, p, ScoreKind::kMaterial);
+        } else if (kind == BackUpKind::kInnerBelowDepth && e.legalMovesAtPly[p + 1] == 0) {
+            scorePosition(e, p, ScoreKind::kMateOrStalemate);
+            e.plyScore[p + 1][1] = 1;
+            e.plyScore[p + 1][2] = e.currentScore;
+            storeLine(e, p + 1, e.currentScore);
+        }
+    }
+    if (kind == BackUpKind::kLeaf && (p == e.iterationDepth + e.quiescenceDepth || draw)) {
+        e.plyScore[p + 1][1] = 1;
+        e.plyScore[p + 1][2] = e.currentScore;
+        storeLine(e, p + 1, e.currentScore);
+    }
+
+    const int s = e.plyScore[p + 1][2];
+    const int b = e.plyScore[p][2];
+    bool take;
+    if (e.plyScore[p][1] == 0) {
+        take = true;
+    } else if (p % 2 == 1) {
+        take = (e.engineSide == 1 && s > b) || (e.engineSide == -1 && s < b);
+    } else {
+        take = (e.engineSide == 1 && s < b) || (e.engineSide == -1 && s > b);
+    }
+    if (take) {
+        e.plyScore[p][1] = 1;
+        e.plyScore[p][2] = s;
+        const int length = e.pvLines[p + 1][1][9];
+        for (int i = 1; i <= length && i <= kMaxDepth; ++i) e.pvLines[p][i] = e.pvLines[p + 1][i];
+        if (p == 1 && kind == BackUpKind::kInnerBelowDepth) {
+            e.bestRootPiece = piece;
+            e.bestRootSlot = slot;
+        }
+    }
+    e.plyScore[p + 1][1] = 0;
+}
+
+void searchIteration(EngineState& e) {
+    enum class Step { kMake, kDescend, kExtend, kLeaf, kAdvance };
+
+    e.moveCursor.clear();
+    int p = 1;
+    e.moveCursor[1] = 1;
+    generateCandidates(e, 1);
+    int piece, slot;
+    if (e.iterationDepth >= 3) {
+        piece = e.firstRootPiece;
+        slot = e.firstRootSlot;
+        e.moveCursor[1] = 0;
+    } else {
+        piece = e.moveList[1][1][kCandPiece];
+        slot = e.moveList[1][1][kCandSlot];
+    }
+    e.plyRecord[0][kRecHalfMoveClock] = e.gameMoves[e.gamePly - 1][8];
+    int cut = 1;
+    e.legalMovesAtPly[1] = 0;
+    e.nodeCount = 0.0;
+
+    auto currentMoveOf = [&](int ply) {
+        if (ply == 1 && e.moveCursor[1] == 0) {
+            piece = e.firstRootPiece;
+            slot = e.firstRootSlot;
+        } else {
+            piece = e.moveList[ply][e.moveCursor[ply]][kCandPiece];
+            slot = e.moveList[ply][e.moveCursor[ply]][kCandSlot];
+        }
+    };
+
+    bool leafFromExtend = false;
+    Step step = Step::kMake;
+    for (;;) {
+        switch (step) {
+            case Step::kMake: {
+                int result = 0;
+                if (piece >= 1 && piece <= 16) makeListedMove(e, result, p, piece, slot);
+                if (result == 0) {
+                    step = Step::kAdvance;
+                    break;
+                }
+                e.plyRecord[p][kRecKindAfterSearch] = e.pieceKind[e.sideToMove * piece];
+                e.nodeCount += 1.0;
+                if (e.iterationDepth >= 3 && piece == e.firstRootPiece && slot == e.firstRootSlot)
+                    e.nodeCount -= 1.0;
+                e.legalMovesAtPly[p] += 1;
+                fiftyMoveCheck(e, p);
+                repetitionCheck(e, p);
+                materialDrawCheck(e);
+                if (e.repetitionFlags[0] >= 1 || e.fiftyMoveFlag == 1 || e.materialDrawFlag == 1 ||
+                    p >= e.maxDepth) {
+                    leafFromExtend = false;
+                    step = Step::kLeaf;
+                } else if (p < e.iterationDepth) {
+                    step = Step::kDescend;
+                } else {
+                    step = Step::kExtend;
+                }
+                break;
+            }
+            case Step::kDescend:
+                p += 1;
+                e.sideToMove = -e.sideToMove;
+                e.moveCount[p] = 0;
+                e.moveCursor[p] = 1;
+                generateCandidates(e, p);
+                e.legalMovesAtPly[p] = 0;
+                if (e.moveCount[p] == 0) {
+                    step = Step::kAdvance;
+                } else {
+                    currentMoveOf(p);
+                    step = Step::kMake;
+                }
+                break;
+            case Step::kExtend: {
+                scorePosition(e, p, ScoreKind::kMaterial);
+                e.plyScore[p + 1][2] = e.currentScore;
+                if (standPatTest(e, p + 1) == 0) {
+                    cut = 0;
+                    leafFromExtend = true;
+                    step = Step::kLeaf;
+                    break;
+                }
+                cut = 1;
+                p += 1;
+                e.sideToMove = -e.sideToMove;
+                e.moveCount[p] = 0;
+                e.moveCursor[p] = 1;
+                generateCandidates(e, p);
+                if (e.moveCount[p] > 0) {
+                    e.plyScore[p][1] = 1;
+                    e.pvLines[p][1][9] = p - 1;
+                    for (int i = 1; i <= p - 1; ++i) {
+                        auto& entry = e.pvLines[p][i];
+                        const auto& rec = e.plyRecord[i];
+                        entry[1] = rec[kRecFromFile];
+                        entry[2] = rec[kRecFromRank];
+                        entry[3] = rec[kRecToFile];
+                        entry[4] = rec[kRecToRank];
+                        entry[5] = absOf(rec[kRecPromotion]);
+                        entry[6] = e.currentScore;
+                        entry[8] = rec[kRecKindAfterSearch];
+                    }
+                    e.quiescenceDepth += 1;
+                    if (e.quiescenceDepth > e.maxQuiescenceDepth)
+                        e.maxQuiescenceDepth = e.quiescenceDepth;
+                    currentMoveOf(p);
+                    e.legalMovesAtPly[p] = 0;
+                    step = Step::kMake;
+                } else {
+                    p -= 1;
+                    e.sideToMove = -e.sideToMove;
+                    leafFromExtend = true;
+                    step = Step::kLeaf;
+                }
+                break;
+            }
+            case Step::kLeaf:
+                backUpScore(e, p, BackUpKind::kLeaf, leafFromExtend, piece, slot);
+                cut = cutoffTest(e, p);
+                takeBackMove(e, p);
+                step = Step::kAdvance;
+                break;
+            case Step::kAdvance:
+                if (e.searchStatus == 1 && cut == 1 && e.moveCursor[p] < e.moveCount[p]) {
+                    e.moveCursor[p] += 1;
+                    currentMoveOf(p);
+                    step = Step::kMake;
+                    break;
+                }
+                p -= 1;
+                if (e.quiescenceDepth > 0) e.quiescenceDepth -= 1;
+                e.sideToMove = -e.sideToMove;
+                if (p == 0) return;
+                currentMoveOf(p);
+                backUpScore(e, p,
+                            p < e.iterationDepth ? BackUpKind::kInnerBelowDepth
+                                                 : BackUpKind::kInnerExtension,
+                            false, piece, slot);
+                cut = cutoffTest(e, p);
+                e.legalMovesAtPly[p + 1] = 0;
+                takeBackMove(e, p);
+                if ((e.io.clock.seconds() - e.clockStampTime) * 100.0 > e.moveBudgetCs)
+                    e.searchStatus = 0;
+                break;
+        }
+    }
+}
+
+}  // namespace qm

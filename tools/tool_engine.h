@@ -1,0 +1,24 @@
+// An engine for the command-line tools: no protocol input, a real clock, a fixed seed.
+#pragma once
+
+#include <memory>
+#include <sstream>
+
+#include "engine/engine_state.h"
+#include "engine/main_loop.h"
+#include "engine/platform.h"
+
+namespace qm {
+
+struct ToolEngine {
+    QueueLineSource input;
+    std::ostringstream output;
+    SteadyClock clock;
+    SplitMixRandom random{0x5EED5EEDULL, false};
+    Platform platform{input, output, clock, random};
+    std::unique_ptr<EngineState> engine = std::make_unique<EngineState>(platform);
+
+    ToolEngine() { initialiseEngine(*engine); }
+};
+
+}  // namespace qm
