@@ -39,7 +39,7 @@ constexpr const char* kPositions[] = {
     "8/5pk1/6p1/8/3R4/6P1/5PK1/3r4 w - - 0 40",
     "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1",
     "8/8/1p6/p1p2k2/P1P5/1P3K2/8/8 w - - 0 45",
-    "8/8/8/8/8/5k2/3N4/4K1N1 w - - 0 60",
+    "8/8/8/7k/8/8/3N4/4K1N1 w - - 0 60",
     "4k3/8/8/8/8/8/8/4KB2 w - - 0 70",
     // Mates, promotions and checks.
     "6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1",

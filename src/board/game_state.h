@@ -1,6 +1,7 @@
 // The board, the piece list and every per-game table: what a position and a game are.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -10,6 +11,7 @@ namespace qm {
 
 inline constexpr int kMaxDepth = 40;       // rows of the per-depth tables
 inline constexpr int kLastPlyRow = 11898;  // per-ply tables have rows 0..kLastPlyRow
+inline constexpr int kHistoryCap = 12000;  // game moves kept for taking moves back
 
 // Kind codes (signed by colour in pieceKind).
 enum Kind : int {
@@ -116,6 +118,13 @@ struct GameTables {
     double levelIncrementCs = 0.0;   // increment of the "level" command, centiseconds
     bool levelSeen = false;
     Table<std::uint64_t, 0, kLastPlyRow> positionSignature;  // exact position after each ply
+
+    // The game's moves since the set-up, as text, so that moves can be taken back by setting
+    // the position up again and replaying all but the last ones. [6] is 1 for the engine's
+    // own moves.
+    Table<std::array<char, 8>, 1, kHistoryCap> moveHistory;
+    int historyCount = 0;
+    bool historyComplete = true;  // false once a game outgrew moveHistory
 };
 
 }  // namespace qm

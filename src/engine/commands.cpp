@@ -5,6 +5,7 @@
 
 #include "board/game_record.h"
 #include "engine/fen_setup.h"
+#include "engine/game_history.h"
 #include "engine/opponent_move.h"
 #include "engine/time_budget.h"
 
@@ -123,6 +124,8 @@ void resetGame(EngineState& e) {
     e.positionHeld = false;
     e.gamePlyBase = 0;
     e.setupRow = 0;
+    e.historyCount = 0;
+    e.historyComplete = true;
 }
 
 void handleCommand(EngineState& e) {
@@ -182,6 +185,7 @@ void handleCommand(EngineState& e) {
             illegalMove(e, text);
         } else {
             ensurePlyCapacity(e);
+            recordGameMove(e, text, false);
             e.pendingMove = text;
             e.gamePly += 1;
             if (e.forceMode == 0) {
@@ -210,6 +214,9 @@ void handleCommand(EngineState& e) {
     if (startsWith(line, "ping")) writeLine(e.io, "pong" + stripLeadingWord(line, "ping"));
     // "draw" and "?" are recognised and need no action.
     if (startsWith(line, "result")) resetGame(e);
+    // Take-backs from the GUI: one ply ("undo") or the last two ("remove").
+    if (line == "undo") takeBackGamePlies(e, 1);
+    if (line == "remove") takeBackGamePlies(e, 2);
     if (line != "quit") e.inputLine.clear();
 }
 

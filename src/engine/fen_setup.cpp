@@ -363,6 +363,8 @@ bool setupFromFen(EngineState& e, const std::string& text) {
 
     keySetupPosition(e, e.gamePly - 1, side);
     e.positionHeld = true;
+    e.historyCount = 0;
+    e.historyComplete = true;
     return true;
 }
 

@@ -5,8 +5,6 @@
 
 namespace qm {
 
-namespace {
-
 int promotionLetterKind(char c) {
     switch (c) {
         case 'q':
@@ -25,8 +23,6 @@ int promotionLetterKind(char c) {
             return 0;
     }
 }
-
-}  // namespace
 
 bool opponentMoveLegal(EngineState& e, const std::string& text) {
     if (!e.positionHeld) return false;

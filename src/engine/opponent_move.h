@@ -13,6 +13,9 @@ namespace qm {
 // either case.
 bool opponentMoveLegal(EngineState& e, const std::string& text);
 
+// Kind named by a promotion letter q/r/b/n in either case; 0 for any other character.
+int promotionLetterKind(char c);
+
 // Plays pendingMove (already checked) as ply gamePly - 1 on every game table.
 void applyOpponentMove(EngineState& e);
 

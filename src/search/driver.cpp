@@ -5,6 +5,7 @@
 #include "board/king_safety.h"
 #include "board/legal_moves.h"
 #include "board/make_move.h"
+#include "engine/game_history.h"
 #include "search/engine_move.h"
 #include "search/evaluation.h"
 #include "search/search.h"
@@ -132,6 +133,7 @@ void engineTurn(EngineState& e) {
     formatEngineMove(e);
     const std::string thinkingClaim = e.resultText;
     makeEngineMove(e);
+    recordGameMove(e, e.engineMoveText.substr(5), true);
     e.sideToMove = -e.engineSide;
     e.resultText = confirmedClaim(e, completed ? thinkingClaim : std::string());
 }

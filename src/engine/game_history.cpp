@@ -1,0 +1,83 @@
+#include "engine/game_history.h"
+
+#include "board/game_record.h"
+#include "board/legal_moves.h"
+#include "engine/commands.h"
+#include "engine/fen_setup.h"
+#include "engine/opponent_move.h"
+#include "search/engine_move.h"
+
+namespace qm {
+
+void recordGameMove(EngineState& e, const std::string& text, bool engineMove) {
+    if (e.historyCount >= kHistoryCap || text.size() > 5) {
+        e.historyComplete = false;
+        return;
+    }
+    e.historyCount += 1;
+    auto& entry = e.moveHistory[e.historyCount];
+    entry.fill(0);
+    for (std::size_t i = 0; i < text.size(); ++i) entry[i] = text[i];
+    entry[6] = engineMove ? 1 : 0;
+}
+
+namespace {
+
+// Replays one recorded move the way it was first played, so that the key arithmetic and every
+// table come out as they did.
+void replayMove(EngineState& e, const std::array<char, 8>& entry) {
+    std::string text(entry.data());
+    const int mover = e.sideToMove;
+    if (entry[6] == 0) {
+        e.pendingMove = text;
+        e.gamePly += 1;
+        applyOpponentMove(e);
+        e.pendingMove.clear();
+    } else {
+        LegalMoveList moves;
+        listLegalMoves(e, moves);
+        const int ff = text[0] - 96, fr = text[1] - '0', tf = text[2] - 96, tr = text[3] - '0';
+        for (int n = 1; n <= moves.count; ++n) {
+            const auto& m = moves.entry[n];
+            const int promotion = text.size() == 5 ? promotionLetterKind(text[4]) : 0;
+            if (m[1] == ff && m[2] == fr && m[3] == tf && m[4] == tr && m[5] == promotion) {
+                e.pvLines[1][1] = m;
+                break;
+            }
+        }
+        const int savedEngineSide = e.engineSide;
+        e.engineSide = mover;
+        e.engineMoveText = "move " + text;
+        makeEngineMove(e);
+        e.engineSide = savedEngineSide;
+        e.gamePly += 1;
+    }
+    e.sideToMove = -mover;
+    ensurePlyCapacity(e);
+}
+
+}  // namespace
+
+bool takeBackGamePlies(EngineState& e, int plies) {
+    if (!e.positionHeld || !e.historyComplete || e.historyCount < plies) return false;
+    const int keep = e.historyCount - plies;
+    const int engineSide = e.engineSide;
+    const int forceMode = e.forceMode;
+    const std::string resultText = e.resultText;
+
+    resetGame(e);
+    if (!setupFromFen(e, e.positionFen)) return false;
+    for (int i = 1; i <= keep; ++i) {
+        auto entry = e.moveHistory[i];
+        replayMove(e, entry);
+    }
+    e.historyCount = keep;
+    e.engineSide = engineSide;
+    e.forceMode = forceMode;
+    e.resultText = resultText;
+    e.engineMoveText.clear();
+    e.engineState = 0;
+    return true;
+}
+
+}  // namespace qm
