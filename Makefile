@@ -33,3 +33,18 @@ bench: release
 
 clean:
 	@rm -rf $(RELEASE_DIR) $(SANITIZE_DIR)
+
+# Fuzzing with libFuzzer (clang): FUZZ_SECONDS per target, seed corpora in fuzz/corpus.
+FUZZ_DIR := build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS := protocol fen usermove
+
+.PHONY: fuzz fuzz-build
+fuzz-build:
+	@./scripts/ensure-packages clang libclang-rt-14-dev cmake make
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DQUILLOMAR_FUZZ=ON -DQUILLOMAR_TESTS=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+
+fuzz: fuzz-build
+	@./scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)

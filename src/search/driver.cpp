@@ -90,6 +90,8 @@ void engineTurn(EngineState& e) {
         return;
     }
 
+    if (e.moveBudgetCs > e.budgetCapCs) e.moveBudgetCs = e.budgetCapCs;
+
     Table<PvEntry, 1, kMaxDepth> savedPv;
     savedPv.clear();
     bool completed = false;

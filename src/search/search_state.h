@@ -28,7 +28,8 @@ struct SearchTables {
     // Iteration control.
     int iterationDepth = 0;
     int searchStatus = 0;  // 1 may run / completed, 0 stopped by the clock, 2 no new iteration
-    int depthLimit = kMaxDepth;  // deepest iteration of a turn (lowered only by the bench tool)
+    int depthLimit = kMaxDepth;  // deepest iteration of a turn (lowered only by tools)
+    double budgetCapCs = 1e300;  // ceiling on a move's budget (lowered only by tools)
 
     // Search.
     Table<int, 1, kMaxDepth> moveCursor;
