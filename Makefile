@@ -14,7 +14,7 @@ deps:
 	@./scripts/ensure-packages cmake g++ make libgtest-dev
 
 release: deps
-	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DQUILLOMAR_TESTS=OFF >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 run: release
