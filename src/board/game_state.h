@@ -49,6 +49,24 @@ inline int absOf(int v) {
     return v < 0 ? -v : v;
 }
 
+// King kind after it loses the castling right on one side (same sign as the input): the
+// queenside right takes 6 to 7 and 8 to 9, the kingside right 6 to 8 and 7 to 9.
+inline int withoutCastlingRight(int kingKind, bool queenside) {
+    int k = absOf(kingKind);
+    if (queenside) {
+        if (k == kKingBoth)
+            k = kKingKingside;
+        else if (k == kKingQueenside)
+            k = kKingNone;
+    } else {
+        if (k == kKingBoth)
+            k = kKingQueenside;
+        else if (k == kKingKingside)
+            k = kKingNone;
+    }
+    return kingKind < 0 ? -k : k;
+}
+
 using PlyRows16 = Table<Table<int, 1, 16>, 0, kLastPlyRow>;
 using PlyRows8 = Table<Table<int, 1, 8>, 0, kLastPlyRow>;
 using PlyKeys = Table<Table<double, 1, 3>, 0, kLastPlyRow>;

@@ -35,21 +35,10 @@ void captureCornerRook(EngineState& e, int p, int x, int file, int rank) {
     if (rank != (owner > 0 ? 1 : 8) || (file != 1 && file != 8)) return;
     int king = e.pieceIndexOf[13] * owner;
     int before = e.pieceKind[king];
-    int k = absOf(before);
-    if (file == 1) {
-        if (k == kKingBoth)
-            k = kKingKingside;
-        else if (k == kKingQueenside)
-            k = kKingNone;
-    } else {
-        if (k == kKingBoth)
-            k = kKingQueenside;
-        else if (k == kKingKingside)
-            k = kKingNone;
-    }
-    if (k * owner != before) {
+    int after = withoutCastlingRight(before, file == 1);
+    if (after != before) {
         e.plyRecord[p][kRecOtherKingKind] = before;
-        e.pieceKind[king] = k * owner;
+        e.pieceKind[king] = after;
     }
 }
 
@@ -59,21 +48,12 @@ void rookMoved(EngineState& e, int p, int index) {
     const int s = signOf(index);
     int king = e.pieceIndexOf[13] * s;
     int before = e.pieceKind[king];
-    int k = absOf(before);
-    if (index == e.pieceIndexOf[9] * s) {
-        if (k == kKingBoth)
-            k = kKingKingside;
-        else if (k == kKingQueenside)
-            k = kKingNone;
-    } else if (index == e.pieceIndexOf[16] * s) {
-        if (k == kKingBoth)
-            k = kKingQueenside;
-        else if (k == kKingKingside)
-            k = kKingNone;
-    }
-    if (k * s != before) {
+    int after = before;
+    if (index == e.pieceIndexOf[9] * s) after = withoutCastlingRight(before, true);
+    if (index == e.pieceIndexOf[16] * s) after = withoutCastlingRight(before, false);
+    if (after != before) {
         e.plyRecord[p][kRecOwnKingKind] = before;
-        e.pieceKind[king] = k * s;
+        e.pieceKind[king] = after;
     }
 }
 

@@ -43,6 +43,14 @@ void refreshSlotInverses(GameTables& g) {
     for (int k = 1; k <= 8; ++k) g.knightJumpAtSlot[g.knightJumpOrder[k]] = k;
 }
 
+void resetPieceIdentities(GameTables& g) {
+    for (int i = -16; i <= 16; ++i) {
+        g.pieceIndexOf[i] = i;
+        g.pieceIndexTrack[i][1] = i;
+        g.pieceIndexTrack[i][2] = 0;
+    }
+}
+
 void startupInitialise(EngineState& e) {
     e.board.clear();
     e.piecePos.clear();
@@ -54,11 +62,7 @@ void startupInitialise(EngineState& e) {
     e.materialCount.clear();
     e.kingPos.clear();
     e.positionKey.clear();
-    for (int i = -16; i <= 16; ++i) {
-        e.pieceIndexOf[i] = i;
-        e.pieceIndexTrack[i][1] = i;
-        e.pieceIndexTrack[i][2] = 0;
-    }
+    resetPieceIdentities(e);
     setIdentitySlotOrders(e);
     e.io.random.seedFromClock(e.io.clock.seconds());
     for (int k = -10; k <= 10; ++k) e.keyByKind[k] = e.io.random.next();

@@ -16,6 +16,9 @@ void renumberPieces(EngineState& e);
 // Draws new permutations for the six slot-order tables.
 void shuffleSlotOrders(EngineState& e);
 
+// Every set-up index names itself again (no renumbering yet).
+void resetPieceIdentities(GameTables& g);
+
 // Sets the six slot-order tables to the identity.
 void setIdentitySlotOrders(GameTables& g);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "board/game_record.h"
+#include "board/state_init.h"
 #include "engine/fen_setup.h"
 #include "engine/game_history.h"
 #include "engine/opponent_move.h"
@@ -115,11 +116,7 @@ void resetGame(EngineState& e) {
     e.kingPos.clear();
     e.engineState = 0;
     e.gamePly = 1;
-    for (int i = -16; i <= 16; ++i) {
-        e.pieceIndexOf[i] = i;
-        e.pieceIndexTrack[i][1] = i;
-        e.pieceIndexTrack[i][2] = 0;
-    }
+    resetPieceIdentities(e);
     e.pendingMove.clear();
     e.positionHeld = false;
     e.gamePlyBase = 0;

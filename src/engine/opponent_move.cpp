@@ -83,19 +83,8 @@ void applyOpponentMove(EngineState& e) {
         e.piecePos[target][2] = 0;
         int& K = e.pieceKind[e.pieceIndexOf[13] * enemy];
         const int home = enemy > 0 ? 1 : 8;
-        if (absOf(t) == kRook && K != kKingNone * enemy && tr == home) {
-            if (tf == 1) {
-                if (K == kKingBoth * enemy)
-                    K = kKingKingside * enemy;
-                else if (K == kKingQueenside * enemy)
-                    K = kKingNone * enemy;
-            } else if (tf == 8) {
-                if (K == kKingBoth * enemy)
-                    K = kKingQueenside * enemy;
-                else if (K == kKingKingside * enemy)
-                    K = kKingNone * enemy;
-            }
-        }
+        if (absOf(t) == kRook && tr == home && (tf == 1 || tf == 8))
+            K = withoutCastlingRight(K, tf == 1);
     }
 
     // En-passant capture.
@@ -154,19 +143,7 @@ void applyOpponentMove(EngineState& e) {
     if (absOf(e.pieceKind[P]) == kRook) {
         int& K = e.pieceKind[e.pieceIndexOf[13] * m];
         const int home = m > 0 ? 1 : 8;
-        if (K != kKingNone * m && fr == home) {
-            if (ff == 1) {
-                if (K == kKingBoth * m)
-                    K = kKingKingside * m;
-                else if (K == kKingQueenside * m)
-                    K = kKingNone * m;
-            } else if (ff == 8) {
-                if (K == kKingBoth * m)
-                    K = kKingQueenside * m;
-                else if (K == kKingKingside * m)
-                    K = kKingNone * m;
-            }
-        }
+        if (fr == home && (ff == 1 || ff == 8)) K = withoutCastlingRight(K, ff == 1);
     }
 
     e.piecePos[P][1] = tf;

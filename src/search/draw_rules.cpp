@@ -100,14 +100,21 @@ int knightPairCodeOf(const GameTables& g, int bareSide) {
 
 }  // namespace
 
-bool insufficientMaterial(const EngineState& e, int sideToMoveNext) {
-    const auto& m = e.materialCount;
+bool deadMaterial(const GameTables& g) {
+    const auto& m = g.materialCount;
     int W = m[1][1] + m[2][1] + m[3][1] + m[3][2] + m[4][1] + m[5][1];
     int B = m[-1][1] + m[-2][1] + m[-3][1] + m[-3][2] + m[-4][1] + m[-5][1];
     if (W == 0 && B == 0) return true;
     if (W == m[3][2] && B == m[-3][2]) return true;
     if (W == m[3][1] && B == m[-3][1]) return true;
-    if ((B == 0 && W == 1 && m[2][1] == 1) || (W == 0 && B == 1 && m[-2][1] == 1)) return true;
+    return (B == 0 && W == 1 && m[2][1] == 1) || (W == 0 && B == 1 && m[-2][1] == 1);
+}
+
+bool insufficientMaterial(const EngineState& e, int sideToMoveNext) {
+    if (deadMaterial(e)) return true;
+    const auto& m = e.materialCount;
+    int W = m[1][1] + m[2][1] + m[3][1] + m[3][2] + m[4][1] + m[5][1];
+    int B = m[-1][1] + m[-2][1] + m[-3][1] + m[-3][2] + m[-4][1] + m[-5][1];
     bool whitePair = B == 0 && W == 2 && m[2][1] == 2;
     bool blackPair = W == 0 && B == 2 && m[-2][1] == 2;
     if (whitePair || blackPair) {

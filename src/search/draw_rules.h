@@ -10,6 +10,10 @@ void fiftyMoveCheck(EngineState& e, int p);
 void repetitionCheck(EngineState& e, int p);
 void materialDrawCheck(EngineState& e);
 
+// True when no sequence of moves can mate: kings only, a lone minor piece against a bare
+// king, or bishops all on squares of one colour.
+bool deadMaterial(const GameTables& g);
+
 // True when the material on the board is drawn by the engine's rules for the given side to
 // move next (kings only, bishops on one square colour, a lone knight, or two knights outside
 // the mating tables).

@@ -6,6 +6,7 @@
 #include "board/legal_moves.h"
 #include "board/make_move.h"
 #include "engine/game_history.h"
+#include "search/draw_rules.h"
 #include "search/engine_move.h"
 #include "search/evaluation.h"
 #include "search/search.h"
@@ -41,19 +42,6 @@ bool sideInCheck(EngineState& e, int side) {
                    e.kingPos[side][2]);
     e.sideToMove = saved;
     return result == kKingAttacked;
-}
-
-// Material is dead for both sides: kings only, a lone minor piece, or bishops all on squares
-// of one colour.
-bool deadMaterial(const GameTables& g) {
-    const auto& m = g.materialCount;
-    int W = m[1][1] + m[2][1] + m[3][1] + m[3][2] + m[4][1] + m[5][1];
-    int B = m[-1][1] + m[-2][1] + m[-3][1] + m[-3][2] + m[-4][1] + m[-5][1];
-    if (W == 0 && B == 0) return true;
-    if (W == m[3][2] && B == m[-3][2]) return true;
-    if (W == m[3][1] && B == m[-3][1]) return true;
-    if ((B == 0 && W == 1 && m[2][1] == 1) || (W == 0 && B == 1 && m[-2][1] == 1)) return true;
-    return false;
 }
 
 }  // namespace

@@ -51,14 +51,7 @@ void makeEngineMove(EngineState& e) {
         if (absOf(k) == kRook) {
             const int B = s == 1 ? 8 : 1;
             int& K = e.pieceKind[e.pieceIndexOf[13] * o];
-            if (F2 == 1 && R2 == B) {
-                if (K == kKingBoth * o) K = kKingKingside * o;
-                if (K == kKingQueenside * o) K = kKingNone * o;
-            }
-            if (F2 == 8 && R2 == B) {
-                if (K == kKingBoth * o) K = kKingQueenside * o;
-                if (K == kKingKingside * o) K = kKingNone * o;
-            }
+            if (R2 == B && (F2 == 1 || F2 == 8)) K = withoutCastlingRight(K, F2 == 1);
         }
     }
 
@@ -141,14 +134,7 @@ void makeEngineMove(EngineState& e) {
     if (absOf(e.pieceKind[p]) == kRook) {
         const int B = s == 1 ? 1 : 8;
         int& K = e.pieceKind[e.pieceIndexOf[13] * s];
-        if (F1 == 1 && R1 == B) {
-            if (K == kKingBoth * s) K = kKingKingside * s;
-            if (K == kKingQueenside * s) K = kKingNone * s;
-        }
-        if (F1 == 8 && R1 == B) {
-            if (K == kKingBoth * s) K = kKingQueenside * s;
-            if (K == kKingKingside * s) K = kKingNone * s;
-        }
+        if (R1 == B && (F1 == 1 || F1 == 8)) K = withoutCastlingRight(K, F1 == 1);
     }
 
     e.piecePos[p][1] = F2;

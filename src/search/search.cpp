@@ -14,9 +14,8 @@ bool drawFlagSet(const EngineState& e) {
     return e.fiftyMoveFlag == 1 || e.repetitionFlags[0] != 0 || e.materialDrawFlag == 1;
 }
 
-// Writes the line of the current path (plies 1..length) into pvLines[row] with the score.
-void storeLine(EngineState& e, int row, int score) {
-    const int length = e.iterationDepth + e.quiescenceDepth;
+// Writes the moves of the current path, plies 1..length, into pvLines[row] with the score.
+void copyPathLine(EngineState& e, int row, int length, int score) {
     e.pvLines[row][1][9] = length;
     for (int i = 1; i <= length; ++i) {
         auto& entry = e.pvLines[row][i];
@@ -29,6 +28,11 @@ void storeLine(EngineState& e, int row, int score) {
         entry[6] = score;
         entry[8] = rec[kRecKindAfterSearch];
     }
+}
+
+// A line stored for a leaf or a mate reaches the current reach of the search.
+void storeLine(EngineState& e, int row, int score) {
+    copyPathLine(e, row, e.iterationDepth + e.quiescenceDepth, score);
 }
 
 // True when a score of the side choosing at ply a is at least as good for it as `bound`, the
@@ -192,18 +196,7 @@ void searchIteration(EngineState& e) {
                 generateCandidates(e, p);
                 if (e.moveCount[p] > 0) {
                     e.plyScore[p][1] = 1;
-                    e.pvLines[p][1][9] = p - 1;
-                    for (int i = 1; i <= p - 1; ++i) {
-                        auto& entry = e.pvLines[p][i];
-                        const auto& rec = e.plyRecord[i];
-                        entry[1] = rec[kRecFromFile];
-                        entry[2] = rec[kRecFromRank];
-                        entry[3] = rec[kRecToFile];
-                        entry[4] = rec[kRecToRank];
-                        entry[5] = absOf(rec[kRecPromotion]);
-                        entry[6] = e.currentScore;
-                        entry[8] = rec[kRecKindAfterSearch];
-                    }
+                    copyPathLine(e, p, p - 1, e.currentScore);
                     e.quiescenceDepth += 1;
                     if (e.quiescenceDepth > e.maxQuiescenceDepth)
                         e.maxQuiescenceDepth = e.quiescenceDepth;
