@@ -6,7 +6,7 @@ JOBS ?= 2
 RELEASE_DIR := build
 SANITIZE_DIR := build-sanitize
 
-.PHONY: all deps release run test perft bench clean
+.PHONY: all deps release run test perft bench clean match soak
 
 all: release
 
@@ -48,3 +48,29 @@ fuzz-build:
 
 fuzz: fuzz-build
 	@./scripts/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# Engine-against-engine match in the xboard GUI (headless), judged by the GUI; for example
+#   make match GAMES=10 OPPONENT=fairymax TC=40/1:00 OPENINGS=openings/quick.fen
+#   make match GAMES=4 TC=0:30 INC=0.5        (also TC=1:00, TC=0:10 INC=0.1)
+# Results, PGN and the GUI's protocol log go to match-out/<timestamp>/.
+GAMES ?= 10
+OPPONENT ?= fairymax
+TC ?= 40/1:00
+INC ?=
+OPENINGS ?= openings/quick.fen
+
+match: release
+	@./scripts/match/run-match --games "$(GAMES)" --opponent "$(OPPONENT)" --tc "$(TC)" \
+		--inc "$(INC)" --openings "$(OPENINGS)"
+
+# Protocol soak through the binary's stdin/stdout, moves checked by an independent oracle;
+#   make soak SOAK_GAMES=300 SEED=1        findings go to soak-out/<timestamp>/
+#   make soak SOAK_MODE=one-process       about 1000 games in one process, memory reported
+SOAK_GAMES ?=
+SEED ?=
+SOAK_MODE ?=
+
+soak: release
+	@./scripts/ensure-packages stockfish
+	@./scripts/soak/soak $(if $(SOAK_GAMES),--games $(SOAK_GAMES)) $(if $(SEED),--seed $(SEED)) \
+		$(if $(filter one-process,$(SOAK_MODE)),--one-process)
