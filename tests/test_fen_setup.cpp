@@ -253,7 +253,7 @@ TEST(FenSetup, CastlingFieldGivesTheKingsTheirKinds) {
     }
 }
 
-// Deviation from a plain scan: a rook whose castling right is granted takes 9 (a-side) or 16
+// A rook whose castling right is granted takes 9 (a-side) or 16
 // (h-side) whatever the order in which the text lists the rooks.
 TEST(FenSetup, CastlingRooksGetTheirCornerIndices) {
     Board s;
