@@ -70,6 +70,21 @@ TEST(TakeBack, UndoRestoresEveryPlyOfAForcedGame) {
     EXPECT_EQ(GameView(h.engine()), views.front());
 }
 
+TEST(TakeBack, ASetUpWithoutSideToMoveIsReplayedWithTheSideItHad) {
+    Harness h;
+    h.handshake();
+    // The placement-only set-up takes the side to move of the moment: Black, after e2e4.
+    h.send({"new", "force", "usermove e2e4", "setboard 4k3/8/8/8/8/8/8/4K2R", "usermove e8d8"});
+    ASSERT_EQ(h.engine().sideToMove, 1);
+    h.send({"undo"});
+    EXPECT_EQ(h.engine().sideToMove, -1);
+    EXPECT_EQ(boardText(h.engine()), "4k3/8/8/8/8/8/8/4K2R");
+    h.send({"usermove e8d8", "usermove h1h8", "remove"});
+    EXPECT_EQ(h.engine().sideToMove, -1);
+    EXPECT_EQ(boardText(h.engine()), "4k3/8/8/8/8/8/8/4K2R");
+    EXPECT_EQ(invariantViolations(h.engine()), "");
+}
+
 TEST(TakeBack, RemoveAfterTheEngineMovedLetsThePersonRetry) {
     Harness h(5, 1e-4);
     h.handshake();

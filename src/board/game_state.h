@@ -142,6 +142,7 @@ struct GameTables {
     // own moves.
     Table<std::array<char, 8>, 1, kHistoryCap> moveHistory;
     int historyCount = 0;
+    int setupSideToMove = 0;      // side to move of the set-up position as it was resolved
     bool historyComplete = true;  // false once a game outgrew moveHistory
 };
 

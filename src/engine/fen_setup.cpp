@@ -365,6 +365,7 @@ bool setupFromFen(EngineState& e, const std::string& text) {
     e.positionHeld = true;
     e.historyCount = 0;
     e.historyComplete = true;
+    e.setupSideToMove = side;
     return true;
 }
 

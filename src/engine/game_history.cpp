@@ -65,13 +65,19 @@ bool takeBackGamePlies(EngineState& e, int plies) {
     const int forceMode = e.forceMode;
     const std::string resultText = e.resultText;
 
+    // A set-up text without a side to move took the side of the moment: give it the same one.
+    const int setupSide = e.setupSideToMove;
     resetGame(e);
+    e.sideToMove = setupSide;
     if (!setupFromFen(e, e.positionFen)) return false;
+    int replayed = 0;
     for (int i = 1; i <= keep; ++i) {
         auto entry = e.moveHistory[i];
+        if (!opponentMoveLegal(e, std::string(entry.data()))) break;  // cannot happen
         replayMove(e, entry);
+        replayed = i;
     }
-    e.historyCount = keep;
+    e.historyCount = replayed;
     e.engineSide = engineSide;
     e.forceMode = forceMode;
     e.resultText = resultText;
