@@ -215,6 +215,28 @@ TEST(FenSetup, CountersSetTheGamePlyAndHalfMoveClock) {
     EXPECT_EQ(h.engine().gameMoves[121][8], 0);
 }
 
+// A move number far beyond what the per-ply tables hold still counts in the budget and the
+// game goes on.
+TEST(FenSetup, VeryHighMoveNumbers) {
+    Harness h;
+    h.handshake();
+    EngineState& e = h.engine();
+    auto out = h.send(
+        {"setboard 4k3/8/8/8/8/8/4P3/4K3 w - - 12 9999", "force", "level 40 5 0", "time 10100"});
+    EXPECT_TRUE(out.empty());
+    ASSERT_TRUE(e.positionHeld);
+    EXPECT_EQ(gamePlyNumber(e), 19997);
+    EXPECT_EQ(e.gameMoves[e.gamePly - 1][8], 12);
+    // 40 moves per period: two moves are left at ply 19997.
+    EXPECT_DOUBLE_EQ(e.moveBudgetCs, 5000.0);
+    out = h.send({"usermove e1d1", "usermove e8d8", "usermove e2e4"});
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(gamePlyNumber(e), 20000);
+    EXPECT_EQ(e.gameMoves[e.gamePly - 1][8], 0);
+    EXPECT_EQ(e.gameMoves[e.gamePly - 2][8], 14);
+    EXPECT_EQ(invariantViolations(e), "");
+}
+
 TEST(FenSetup, PlacementOnlyKeepsTheSideAndGrantsNothing) {
     Board s;
     EngineState& e = s.e();

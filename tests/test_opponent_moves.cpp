@@ -3,6 +3,7 @@
 // refused without changing anything.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <string>
@@ -540,6 +541,38 @@ TEST(OpponentMoves, MovesAfterEngineTurnsFindTheirPieces) {
         const auto& m = list.entry[1];
         g.h.send({"force"});
         g.play(moveText(m[1], m[2], m[3], m[4], m[5]));
+    }
+}
+
+// The engine's own two-square advance, its only legal move here, can be taken en passant by
+// the opponent's next move.
+TEST(OpponentMoves, EnPassantAgainstTheEnginesDoubleStep) {
+    struct Case {
+        const char* fen;
+        const char* engineMove;
+        const char* reply;
+        const char* victim;
+        int legalAfterEngine, legalAfterReply;
+    };
+    for (const Case& c :
+         {Case{"7R/3p1k2/2N5/4P3/8/1B6/8/6RK b - - 0 1", "move d7d5", "e5d6", "d5", 43, 1},
+          Case{"6rk/8/1b6/8/4p3/2n5/3P1K2/7r w - - 0 1", "move d2d4", "e4d3", "d4", 43, 1}}) {
+        SCOPED_TRACE(c.fen);
+        Game g(c.fen);
+        EngineState& e = g.e();
+        const int engine = e.sideToMove;
+        auto out = g.h.send({"go"});
+        ASSERT_NE(std::find(out.begin(), out.end(), c.engineMove), out.end());
+        EXPECT_EQ(invariantViolations(e), "");
+        const int pawn = at(e, c.victim);
+        EXPECT_EQ(e.pieceKind[pawn], 10 * engine);
+        EXPECT_EQ(legalCount(e), c.legalAfterEngine);
+        g.h.send({"force"});
+        g.play(c.reply);
+        EXPECT_EQ(at(e, c.victim), 0);
+        EXPECT_EQ(e.piecePos[pawn][1], 0);
+        EXPECT_EQ(e.materialCount[engine][1], 0);
+        EXPECT_EQ(legalCount(e), c.legalAfterReply);
     }
 }
 
