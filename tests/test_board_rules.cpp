@@ -2,6 +2,7 @@
 // listed moves, exact take-backs and move-tree counts.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -1055,8 +1056,10 @@ struct ProgramRun {
 
 ProgramRun runPerft(const std::string& args, const std::string& tag) {
     const std::string dir = ::testing::TempDir();
-    const std::string out = dir + "quillomar_perft_" + tag + ".out";
-    const std::string err = dir + "quillomar_perft_" + tag + ".err";
+    const std::string out =
+        dir + "quillomar_perft_" + std::to_string(getpid()) + "_" + tag + ".out";
+    const std::string err =
+        dir + "quillomar_perft_" + std::to_string(getpid()) + "_" + tag + ".err";
     const std::string cmd = std::string("timeout 120 ") + QUILLOMAR_PERFT_BINARY + " " + args +
                             " > '" + out + "' 2> '" + err + "'";
     ProgramRun run;

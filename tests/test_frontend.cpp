@@ -3,6 +3,7 @@
 // and malformed input.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -570,8 +571,10 @@ TEST(Quit, EndOfInputEndsTheLoop) {
 // Runs the engine program on the given input; returns its exit status, fills its output.
 int runProgram(const std::string& input, std::string& output, const std::string& tag) {
     const std::string dir = ::testing::TempDir();
-    const std::string in = dir + "quillomar_frontend_" + tag + ".in";
-    const std::string out = dir + "quillomar_frontend_" + tag + ".out";
+    const std::string in =
+        dir + "quillomar_frontend_" + std::to_string(getpid()) + "_" + tag + ".in";
+    const std::string out =
+        dir + "quillomar_frontend_" + std::to_string(getpid()) + "_" + tag + ".out";
     {
         std::ofstream f(in, std::ios::binary);
         f << input;
