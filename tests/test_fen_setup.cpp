@@ -227,8 +227,8 @@ TEST(FenSetup, VeryHighMoveNumbers) {
     ASSERT_TRUE(e.positionHeld);
     EXPECT_EQ(gamePlyNumber(e), 19997);
     EXPECT_EQ(e.gameMoves[e.gamePly - 1][8], 12);
-    // 40 moves per period: two moves are left at ply 19997.
-    EXPECT_DOUBLE_EQ(e.moveBudgetCs, 5000.0);
+    // The time control counts from the set-up position: 40 moves are left in the period.
+    EXPECT_DOUBLE_EQ(e.moveBudgetCs, 250.0);
     out = h.send({"usermove e1d1", "usermove e8d8", "usermove e2e4"});
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(gamePlyNumber(e), 20000);

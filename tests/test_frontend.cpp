@@ -108,6 +108,7 @@ struct Session {
     std::vector<std::string> send(std::initializer_list<std::string> lines) {
         return h.send(lines);
     }
+    std::vector<std::string> send(const std::vector<std::string>& lines) { return h.send(lines); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -390,6 +391,20 @@ double budgetAfter(Session& s, std::initializer_list<std::string> lines) {
     return s.e().moveBudgetCs;
 }
 
+// "new", then `plies` knight moves in force mode (game ply plies + 1), then the given lines.
+std::vector<std::string> knightShuffle(int plies, std::initializer_list<std::string> then) {
+    static const char* cycle[4] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+    std::vector<std::string> lines = {"new", "force"};
+    for (int i = 0; i < plies; ++i) lines.push_back(std::string("usermove ") + cycle[i % 4]);
+    lines.insert(lines.end(), then);
+    return lines;
+}
+
+double budgetAfter(Session& s, const std::vector<std::string>& lines) {
+    s.send(lines);
+    return s.e().moveBudgetCs;
+}
+
 TEST(MoveBudget, MovesPerPeriodShareTheClock) {
     Session s;
     EXPECT_DOUBLE_EQ(budgetAfter(s, {"new", "level 40 5 0", "time 30000"}), 747.5);
@@ -397,27 +412,33 @@ TEST(MoveBudget, MovesPerPeriodShareTheClock) {
     EXPECT_DOUBLE_EQ(s.e().engineClockCs, 30000.0);
 
     // Game ply 79 is the last move of the first period; 80 starts the second.
+    EXPECT_DOUBLE_EQ(budgetAfter(s, knightShuffle(78, {"time 30000"})), 29900.0);
+    EXPECT_EQ(s.e().gamePly, 79);
+    EXPECT_DOUBLE_EQ(budgetAfter(s, knightShuffle(79, {"time 30000"})), 747.5);
+    EXPECT_EQ(s.e().gamePly, 80);
+    EXPECT_DOUBLE_EQ(budgetAfter(s, {"time 20100"}), 500.0);
+
+    // The GUI counts the periods from the set-up position, whatever its move number: a
+    // position set up at move 40 starts a period (White to move: 40 moves left; Black: 39
+    // after the ply counted for White).
     EXPECT_DOUBLE_EQ(
         budgetAfter(s, {"setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 40",
                         "time 30000"}),
-        29900.0);
+        747.5);
     EXPECT_EQ(s.e().gamePly, 79);
     EXPECT_DOUBLE_EQ(
         budgetAfter(s, {"setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 40",
                         "time 30000"}),
-        747.5);
-    EXPECT_EQ(s.e().gamePly, 80);
-    EXPECT_DOUBLE_EQ(budgetAfter(s, {"time 20100"}), 500.0);
+        29900.0 / 39.0);
 
     // The ply counts opponent moves: after e2e4 it is ply 2, with 39 moves left in the period.
     EXPECT_DOUBLE_EQ(budgetAfter(s, {"new", "force", "usermove e2e4", "time 4000"}), 100.0);
 
     // Other period lengths: 20 moves at ply 1, at ply 39 and at ply 41.
     EXPECT_DOUBLE_EQ(budgetAfter(s, {"new", "level 20 2 0", "time 2100"}), 100.0);
-    EXPECT_DOUBLE_EQ(budgetAfter(s, {"setboard 4k3/8/8/8/8/8/8/4K3 w - - 0 20", "time 2100"}),
-                     2000.0);
-    EXPECT_DOUBLE_EQ(budgetAfter(s, {"setboard 4k3/8/8/8/8/8/8/4K3 w - - 0 21", "time 2100"}),
-                     100.0);
+    s.send({"level 20 2 0"});
+    EXPECT_DOUBLE_EQ(budgetAfter(s, knightShuffle(38, {"time 2100"})), 2000.0);
+    EXPECT_DOUBLE_EQ(budgetAfter(s, knightShuffle(40, {"time 2100"})), 100.0);
 }
 
 TEST(MoveBudget, TimeStampAndLevelFields) {

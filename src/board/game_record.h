@@ -42,6 +42,13 @@ inline int gamePlyNumber(const GameTables& g) {
     return g.gamePly + g.gamePlyBase;
 }
 
+// Ply number for the time control: the GUI counts the moves of a period from the set-up
+// position, so the set-up position counts as the first ply of its colour (1 with White to
+// move, 2 with Black). For a game from the start position this is the game's ply number.
+inline int timeControlPly(const GameTables& g) {
+    return gamePlyNumber(g) - g.setupPlyNumber + (g.setupSideToMove < 0 ? 2 : 1);
+}
+
 // The game position at `row` (side to move next: sideToMoveNext) is its third occurrence since
 // the last capture or pawn move: same key digest by the engine's rule, confirmed by the exact
 // signature.

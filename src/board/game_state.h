@@ -143,6 +143,7 @@ struct GameTables {
     Table<std::array<char, 8>, 1, kHistoryCap> moveHistory;
     int historyCount = 0;
     int setupSideToMove = 0;      // side to move of the set-up position as it was resolved
+    int setupPlyNumber = 1;       // game ply number of the set-up position
     bool historyComplete = true;  // false once a game outgrew moveHistory
 };
 

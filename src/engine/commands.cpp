@@ -171,7 +171,7 @@ void handleCommand(EngineState& e) {
     if (startsWith(line, "time")) {
         e.engineClockCs = leadingNumber(stripLeadingWord(line, "time "));
         e.moveBudgetCs =
-            moveBudget(e.engineClockCs, e.levelMoves, gamePlyNumber(e), e.levelIncrementCs);
+            moveBudget(e.engineClockCs, e.levelMoves, timeControlPly(e), e.levelIncrementCs);
         e.clockStampTime = e.io.clock.seconds();
         e.timeSinceLastMove = true;
     }

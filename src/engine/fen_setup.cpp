@@ -366,6 +366,7 @@ bool setupFromFen(EngineState& e, const std::string& text) {
     e.historyCount = 0;
     e.historyComplete = true;
     e.setupSideToMove = side;
+    e.setupPlyNumber = gamePlyNumber(e);
     return true;
 }
 

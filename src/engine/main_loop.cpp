@@ -54,7 +54,7 @@ bool mainLoopPass(EngineState& e) {
             if (e.levelSeen && e.levelBaseCs > 0.0)
                 e.moveBudgetCs = std::min(
                     kNoClockBudgetCs,
-                    moveBudget(e.levelBaseCs, e.levelMoves, gamePlyNumber(e), e.levelIncrementCs));
+                    moveBudget(e.levelBaseCs, e.levelMoves, timeControlPly(e), e.levelIncrementCs));
         }
         ensurePlyCapacity(e);
         renumberPieces(e);
