@@ -21,6 +21,7 @@
 #include "board/make_move.h"
 #include "board/state_init.h"
 #include "search/draw_rules.h"
+#include "search/driver.h"
 #include "search/search.h"
 #include "search/take_back.h"
 #include "support/harness.h"
@@ -117,22 +118,6 @@ void reach(Harness& h, const GameSetup& s) {
 // ---------------------------------------------------------------------------------------------
 // Running one iteration as the driver does
 // ---------------------------------------------------------------------------------------------
-
-void clearIterationTables(EngineState& e) {
-    e.quiescenceDepth = 0;
-    e.maxQuiescenceDepth = 0;
-    e.moveList.clear();
-    e.moveCount.clear();
-    e.plyScore.clear();
-    e.pvLines.clear();
-    e.repetitionFlags.clear();
-    e.bucketCount.clear();
-    e.candidateBuckets.clear();
-    e.fiftyMoveFlag = 0;
-    e.materialDrawFlag = 0;
-    e.nodeCount = 0.0;
-    e.legalMovesAtPly.clear();
-}
 
 // One iteration at `depth` with an unlimited budget.
 void runIteration(EngineState& e, int depth) {

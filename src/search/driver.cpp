@@ -17,6 +17,19 @@ namespace qm {
 
 namespace {
 
+bool sideInCheck(EngineState& e, int side) {
+    const int saved = e.sideToMove;
+    e.sideToMove = side;
+    const int king = e.pieceIndexOf[13] * side;
+    int result;
+    testKingSafety(e, result, king, e.kingPos[side][1], e.kingPos[side][2], e.kingPos[side][1],
+                   e.kingPos[side][2]);
+    e.sideToMove = saved;
+    return result == kKingAttacked;
+}
+
+}  // namespace
+
 void clearIterationTables(EngineState& e) {
     e.quiescenceDepth = 0;
     e.maxQuiescenceDepth = 0;
@@ -32,19 +45,6 @@ void clearIterationTables(EngineState& e) {
     e.nodeCount = 0.0;
     e.legalMovesAtPly.clear();
 }
-
-bool sideInCheck(EngineState& e, int side) {
-    const int saved = e.sideToMove;
-    e.sideToMove = side;
-    const int king = e.pieceIndexOf[13] * side;
-    int result;
-    testKingSafety(e, result, king, e.kingPos[side][1], e.kingPos[side][2], e.kingPos[side][1],
-                   e.kingPos[side][2]);
-    e.sideToMove = saved;
-    return result == kKingAttacked;
-}
-
-}  // namespace
 
 const char* noMoveResult(EngineState& e) {
     LegalMoveList moves;

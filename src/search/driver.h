@@ -11,6 +11,9 @@ namespace qm {
 // resultText holds the game's result.
 void engineTurn(EngineState& e);
 
+// Clears the tables and counters one iteration of the search starts from.
+void clearIterationTables(EngineState& e);
+
 // Result of the game if the side to move has no legal move ("1-0", "0-1", "1/2-1/2"), else "".
 const char* noMoveResult(EngineState& e);
 
