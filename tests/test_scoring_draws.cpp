@@ -53,29 +53,11 @@ bool searchMove(EngineState& e, int p, const std::string& move) {
         const std::string letters = "nbrq";
         promotion = static_cast<int>(letters.find(move[4])) + 2;
     }
-    const int savedDepth = e.iterationDepth;
-    e.iterationDepth = kMaxDepth;
-    generateCandidates(e, p);
-    e.iterationDepth = savedDepth;
-    std::vector<std::pair<int, int>> list;
-    for (int n = 1; n <= e.moveCount[p]; ++n)
-        list.emplace_back(e.moveList[p][n][kCandPiece], e.moveList[p][n][kCandSlot]);
-    for (auto [piece, slot] : list) {
-        int made = 0;
-        makeListedMove(e, made, p, piece, slot);
-        if (made == 0) continue;
-        const auto& r = e.plyRecord[p];
-        if (r[kRecFromFile] == ff && r[kRecFromRank] == fr && r[kRecToFile] == tf &&
-            r[kRecToRank] == tr && absOf(r[kRecPromotion]) == promotion) {
-            e.plyRecord[p][kRecKindAfterSearch] = e.pieceKind[e.sideToMove * piece];
-            fiftyMoveCheck(e, p);
-            repetitionCheck(e, p);
-            materialDrawCheck(e);
-            return true;
-        }
-        takeBackMove(e, p);
-    }
-    return false;
+    if (!makeBySquares(e, p, ff, fr, tf, tr, promotion)) return false;
+    fiftyMoveCheck(e, p);
+    repetitionCheck(e, p);
+    materialDrawCheck(e);
+    return true;
 }
 
 // Starts a search path at the game position: the root's half-move clock in row 0, flags clear.

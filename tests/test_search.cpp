@@ -130,28 +130,6 @@ void runIteration(EngineState& e, int depth) {
     searchIteration(e);
 }
 
-// Makes the move given by squares at ply p for the side to move (1 made, 0 no such legal move).
-int makeBySquares(EngineState& e, int p, int ff, int fr, int tf, int tr, int promotion) {
-    const int savedDepth = e.iterationDepth;
-    e.iterationDepth = kMaxDepth;
-    generateCandidates(e, p);
-    e.iterationDepth = savedDepth;
-    std::vector<std::pair<int, int>> list;
-    for (int n = 1; n <= e.moveCount[p]; ++n)
-        list.emplace_back(e.moveList[p][n][kCandPiece], e.moveList[p][n][kCandSlot]);
-    for (auto [piece, slot] : list) {
-        int made = 0;
-        makeListedMove(e, made, p, piece, slot);
-        if (made == 0) continue;
-        const auto& r = e.plyRecord[p];
-        if (r[kRecFromFile] == ff && r[kRecFromRank] == fr && r[kRecToFile] == tf &&
-            r[kRecToRank] == tr && absOf(r[kRecPromotion]) == promotion)
-            return 1;
-        takeBackMove(e, p);
-    }
-    return 0;
-}
-
 std::string squareText(int f, int r) {
     std::string t;
     t += static_cast<char>('a' + f - 1);

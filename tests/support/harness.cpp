@@ -1,9 +1,14 @@
 #include "support/harness.h"
 
+#include <utility>
+
+#include "board/candidates.h"
 #include "board/king_safety.h"
+#include "board/make_move.h"
 #include "engine/commands.h"
 #include "engine/fen_setup.h"
 #include "engine/main_loop.h"
+#include "search/take_back.h"
 
 namespace qm::test {
 
@@ -141,6 +146,29 @@ PositionSnapshot::PositionSnapshot(const EngineState& e)
       kingPos(e.kingPos),
       epInfo(e.epInfo),
       materialCount(e.materialCount) {}
+
+bool makeBySquares(EngineState& e, int p, int ff, int fr, int tf, int tr, int promotion) {
+    const int savedDepth = e.iterationDepth;
+    e.iterationDepth = kMaxDepth;
+    generateCandidates(e, p);
+    e.iterationDepth = savedDepth;
+    std::vector<std::pair<int, int>> list;
+    for (int n = 1; n <= e.moveCount[p]; ++n)
+        list.emplace_back(e.moveList[p][n][kCandPiece], e.moveList[p][n][kCandSlot]);
+    for (auto [piece, slot] : list) {
+        int made = 0;
+        makeListedMove(e, made, p, piece, slot);
+        if (made == 0) continue;
+        const auto& r = e.plyRecord[p];
+        if (r[kRecFromFile] == ff && r[kRecFromRank] == fr && r[kRecToFile] == tf &&
+            r[kRecToRank] == tr && absOf(r[kRecPromotion]) == promotion) {
+            e.plyRecord[p][kRecKindAfterSearch] = e.pieceKind[e.sideToMove * piece];
+            return true;
+        }
+        takeBackMove(e, p);
+    }
+    return false;
+}
 
 std::string boardText(const EngineState& e) {
     std::string text;

@@ -72,6 +72,12 @@ struct PositionSnapshot {
     decltype(GameTables::materialCount) materialCount;
 };
 
+// Makes the legal move with these squares (and absolute promotion kind, 0 for none) at search
+// ply p for the side to move, through the candidate list and the move maker, and records the
+// kind after the move in plyRecord[p][16] as the search does. Returns false when there is no
+// such legal move (nothing is left made then).
+bool makeBySquares(EngineState& e, int p, int ff, int fr, int tf, int tr, int promotion);
+
 // Piece placement of the board as FEN-style text (first field only), for messages.
 std::string boardText(const EngineState& e);
 
