@@ -1,11 +1,9 @@
 // quillomar-perft DEPTH [FEN]: counts the leaf positions of the legal move tree through the
 // engine's own candidate list, move maker and take-back.
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "board/candidates.h"
 #include "board/legal_moves.h"
 #include "board/make_move.h"
 #include "engine/commands.h"
@@ -13,31 +11,6 @@
 #include "search/take_back.h"
 #include "search/thinking_output.h"
 #include "tool_engine.h"
-
-namespace {
-
-unsigned long long perft(qm::EngineState& e, int ply, int depth) {
-    qm::generateCandidates(e, ply);
-    unsigned long long nodes = 0;
-    const int s = e.sideToMove;
-    for (int n = 1; n <= e.moveCount[ply]; ++n) {
-        int made = 0;
-        qm::makeListedMove(e, made, ply, e.moveList[ply][n][qm::kCandPiece],
-                           e.moveList[ply][n][qm::kCandSlot]);
-        if (made == 0) continue;
-        if (ply == depth) {
-            nodes += 1;
-        } else {
-            e.sideToMove = -s;
-            nodes += perft(e, ply + 1, depth);
-            e.sideToMove = s;
-        }
-        qm::takeBackMove(e, ply);
-    }
-    return nodes;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3) {
@@ -72,7 +45,7 @@ int main(int argc, char** argv) {
         unsigned long long count = 1;
         if (depth > 1) {
             e.sideToMove = -s;
-            count = perft(e, 2, static_cast<int>(depth));
+            count = qm::countLeaves(e, 2, static_cast<int>(depth));
             e.sideToMove = s;
         }
         qm::takeBackMove(e, 1);

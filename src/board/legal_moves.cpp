@@ -34,4 +34,24 @@ void listLegalMoves(EngineState& e, LegalMoveList& out) {
     e.iterationDepth = savedDepth;
 }
 
+unsigned long long countLeaves(EngineState& e, int ply, int depth) {
+    generateCandidates(e, ply);
+    unsigned long long nodes = 0;
+    const int s = e.sideToMove;
+    for (int n = 1; n <= e.moveCount[ply]; ++n) {
+        int made = 0;
+        makeListedMove(e, made, ply, e.moveList[ply][n][kCandPiece], e.moveList[ply][n][kCandSlot]);
+        if (made == 0) continue;
+        if (ply == depth) {
+            nodes += 1;
+        } else {
+            e.sideToMove = -s;
+            nodes += countLeaves(e, ply + 1, depth);
+            e.sideToMove = s;
+        }
+        takeBackMove(e, ply);
+    }
+    return nodes;
+}
+
 }  // namespace qm

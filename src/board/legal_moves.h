@@ -18,4 +18,9 @@ struct LegalMoveList {
 
 void listLegalMoves(EngineState& e, LegalMoveList& out);
 
+// Counts the leaf positions of the legal move tree from ply `ply` down to ply `depth`, through
+// the candidate list, the move maker and the take-back (iterationDepth must be at least depth
+// so that full lists are generated). sideToMove is as on entry afterwards.
+unsigned long long countLeaves(EngineState& e, int ply, int depth);
+
 }  // namespace qm
