@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 #include "engine/main_loop.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 #include "support/harness.h"
 
 namespace qm::fuzz {

@@ -4,9 +4,9 @@
 #include <memory>
 #include <sstream>
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 #include "engine/main_loop.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
 
 namespace qm {
 

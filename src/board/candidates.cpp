@@ -60,7 +60,7 @@ int pushPromotionKey(int promotionKind) {
 
 }  // namespace
 
-void generateCandidates(EngineState& e, int ply) {
+void generateCandidates(BoardState& e, int ply) {
     e.moveCount[ply] = 0;
     const int s = e.sideToMove;
     for (int i = 1; i <= 16; ++i) {
@@ -74,7 +74,7 @@ void generateCandidates(EngineState& e, int ply) {
     for (int b = 1; b <= kBuckets; ++b) e.bucketCount[b] = 0;
 }
 
-void generateSlot(EngineState& e, int& result, int ply, int piece, int& slot) {
+void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot) {
     result = kSlotNoCandidate;
     const int s = e.sideToMove;
     const int index = s * piece;
@@ -156,7 +156,7 @@ void generateSlot(EngineState& e, int& result, int ply, int piece, int& slot) {
     if (m.type == SlotMove::kRay && outcome == SlotOutcome::kCapture) slot = 7 * m.group;
 }
 
-void addCandidate(EngineState& e, int fromFile, int fromRank, int toFile, int toRank, int piece,
+void addCandidate(BoardState& e, int fromFile, int fromRank, int toFile, int toRank, int piece,
                   int slot) {
     const int b = kBuckets + 1 - e.captureKey;
     if (e.bucketCount[b] >= kListRows) return;  // cannot happen with 16 pieces a side
@@ -172,7 +172,7 @@ void addCandidate(EngineState& e, int fromFile, int fromRank, int toFile, int to
     row[kCandSlot] = slot;
 }
 
-void flattenCandidates(EngineState& e, int ply) {
+void flattenCandidates(BoardState& e, int ply) {
     int n = 0;
     for (int b = 1; b <= kBuckets; ++b) {
         for (int k = 1; k <= e.bucketCount[b]; ++k) {

@@ -3,7 +3,7 @@
 // out, which turns the deeper plies into a capture search.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "board/board_state.h"
 
 namespace qm {
 
@@ -23,15 +23,15 @@ inline constexpr int kSlotNoCandidate = 0;
 inline constexpr int kSlotCandidate = 1;
 inline constexpr int kSlotQuietBeyondDepth = 3;
 
-void generateCandidates(EngineState& e, int ply);
+void generateCandidates(BoardState& e, int ply);
 
 // Tries slot `slot` of piece number `piece`; may advance slot to skip slots that cannot give
 // a move. result: 0 none, 1 candidate added, 3 quiet ray square beyond iterationDepth.
-void generateSlot(EngineState& e, int& result, int ply, int piece, int& slot);
+void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot);
 
-void addCandidate(EngineState& e, int fromFile, int fromRank, int toFile, int toRank, int piece,
+void addCandidate(BoardState& e, int fromFile, int fromRank, int toFile, int toRank, int piece,
                   int slot);
 
-void flattenCandidates(EngineState& e, int ply);
+void flattenCandidates(BoardState& e, int ply);
 
 }  // namespace qm

@@ -127,4 +127,16 @@ bool gameRepetition(const GameTables& g, int row) {
     return byKey >= 2 && exact >= 2;
 }
 
+void recordGameMove(GameTables& g, const std::string& text, bool engineMove) {
+    if (g.historyCount >= kHistoryCap || text.size() > 5) {
+        g.historyComplete = false;
+        return;
+    }
+    g.historyCount += 1;
+    auto& entry = g.moveHistory[g.historyCount];
+    entry.fill(0);
+    for (std::size_t i = 0; i < text.size(); ++i) entry[i] = text[i];
+    entry[6] = engineMove ? 1 : 0;
+}
+
 }  // namespace qm

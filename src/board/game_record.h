@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "board/game_state.h"
 
@@ -53,5 +54,8 @@ inline int timeControlPly(const GameTables& g) {
 // the last capture or pawn move: same key digest by the engine's rule, confirmed by the exact
 // signature.
 bool gameRepetition(const GameTables& g, int row);
+
+// Appends a move of the game (coordinate text) to the move history kept for take-backs.
+void recordGameMove(GameTables& g, const std::string& text, bool engineMove);
 
 }  // namespace qm

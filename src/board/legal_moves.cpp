@@ -2,11 +2,11 @@
 
 #include "board/candidates.h"
 #include "board/make_move.h"
-#include "search/take_back.h"
+#include "board/unmake_move.h"
 
 namespace qm {
 
-void listLegalMoves(EngineState& e, LegalMoveList& out) {
+void listLegalMoves(BoardState& e, LegalMoveList& out) {
     out.count = 0;
     const int savedDepth = e.iterationDepth;
     e.iterationDepth = kMaxDepth;  // full candidate list at ply 1
@@ -19,7 +19,7 @@ void listLegalMoves(EngineState& e, LegalMoveList& out) {
         if (made == 0) continue;
         const auto& rec = e.plyRecord[1];
         out.count += 1;
-        PvEntry& m = out.entry[out.count];
+        MoveEntry& m = out.entry[out.count];
         m.clear();
         m[1] = rec[kRecFromFile];
         m[2] = rec[kRecFromRank];
@@ -29,12 +29,12 @@ void listLegalMoves(EngineState& e, LegalMoveList& out) {
         m[8] = rec[kRecKindAfter];
         out.piece[out.count] = piece;
         out.slot[out.count] = slot;
-        takeBackMove(e, 1);
+        unmakeListedMove(e, 1);
     }
     e.iterationDepth = savedDepth;
 }
 
-unsigned long long countLeaves(EngineState& e, int ply, int depth) {
+unsigned long long countLeaves(BoardState& e, int ply, int depth) {
     generateCandidates(e, ply);
     unsigned long long nodes = 0;
     const int s = e.sideToMove;
@@ -49,7 +49,7 @@ unsigned long long countLeaves(EngineState& e, int ply, int depth) {
             nodes += countLeaves(e, ply + 1, depth);
             e.sideToMove = s;
         }
-        takeBackMove(e, ply);
+        unmakeListedMove(e, ply);
     }
     return nodes;
 }

@@ -3,7 +3,7 @@
 // moves, to detect the end of the game, and by the perft tool.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "board/board_state.h"
 
 namespace qm {
 
@@ -11,16 +11,16 @@ struct LegalMoveList {
     int count = 0;
     // Fields as in a principal-variation entry: [1..4] squares, [5] promotion kind (absolute),
     // [8] signed kind of the moved piece after the move.
-    Table<PvEntry, 1, kListRows> entry;
+    Table<MoveEntry, 1, kListRows> entry;
     Table<int, 1, kListRows> piece;
     Table<int, 1, kListRows> slot;
 };
 
-void listLegalMoves(EngineState& e, LegalMoveList& out);
+void listLegalMoves(BoardState& e, LegalMoveList& out);
 
 // Counts the leaf positions of the legal move tree from ply `ply` down to ply `depth`, through
 // the candidate list, the move maker and the take-back (iterationDepth must be at least depth
 // so that full lists are generated). sideToMove is as on entry afterwards.
-unsigned long long countLeaves(EngineState& e, int ply, int depth);
+unsigned long long countLeaves(BoardState& e, int ply, int depth);
 
 }  // namespace qm

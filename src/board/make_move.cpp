@@ -7,7 +7,7 @@ namespace qm {
 
 namespace {
 
-void writeMoveColumns(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void writeMoveColumns(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                       int toFile, int toRank) {
     auto& row = e.plyRecord[p];
     row[kRecMover] = index;
@@ -19,7 +19,7 @@ void writeMoveColumns(EngineState& e, int p, int index, int slot, int fromFile, 
 }
 
 // Removes captured piece x (standing on file, rank) from the material counts.
-void uncountCaptured(EngineState& e, int x, int file, int rank) {
+void uncountCaptured(BoardState& e, int x, int file, int rank) {
     int kind = e.pieceKind[x];
     if (absOf(kind) == kBishop)
         e.materialCount[kind][bishopColumn(file, rank)] -= 1;
@@ -28,7 +28,7 @@ void uncountCaptured(EngineState& e, int x, int file, int rank) {
 }
 
 // A rook captured on its own corner takes its owner's castling right on that side with it.
-void captureCornerRook(EngineState& e, int p, int x, int file, int rank) {
+void captureCornerRook(BoardState& e, int p, int x, int file, int rank) {
     int kind = e.pieceKind[x];
     if (absOf(kind) != kRook) return;
     int owner = signOf(kind);
@@ -44,7 +44,7 @@ void captureCornerRook(EngineState& e, int p, int x, int file, int rank) {
 
 // After a rook move: the a-side rook takes the queenside right, the h-side rook the kingside
 // right. The test is on the rook's identity.
-void rookMoved(EngineState& e, int p, int index) {
+void rookMoved(BoardState& e, int p, int index) {
     const int s = signOf(index);
     int king = e.pieceIndexOf[13] * s;
     int before = e.pieceKind[king];
@@ -59,14 +59,14 @@ void rookMoved(EngineState& e, int p, int index) {
 
 }  // namespace
 
-void expireEnPassant(EngineState& e, int p) {
+void expireEnPassant(BoardState& e, int p) {
     if (e.epInfo[1] == 0) return;
     int pawn = e.board[e.epInfo[1]][e.epInfo[2]];
     if (pawn != 0) e.pieceKind[pawn] = (2 * e.plyRecord[p][kRecDoubleStep] - 1) * e.sideToMove;
     for (int k = 1; k <= 4; ++k) e.epInfo[k] = 0;
 }
 
-void makePlainMove(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makePlainMove(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                    int toFile, int toRank) {
     expireEnPassant(e, p);
     writeMoveColumns(e, p, index, slot, fromFile, fromRank, toFile, toRank);
@@ -84,12 +84,12 @@ void makePlainMove(EngineState& e, int p, int index, int slot, int fromFile, int
     e.board[fromFile][fromRank] = 0;
 }
 
-void makePawnCapture(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makePawnCapture(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                      int toFile, int toRank) {
     makePlainMove(e, p, index, slot, fromFile, fromRank, toFile, toRank);
 }
 
-void makeEnPassant(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makeEnPassant(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                    int toFile, int toRank) {
     expireEnPassant(e, p);
     writeMoveColumns(e, p, index, slot, fromFile, fromRank, toFile, toRank);
@@ -107,7 +107,7 @@ void makeEnPassant(EngineState& e, int p, int index, int slot, int fromFile, int
     e.board[toFile][fromRank] = 0;
 }
 
-void makeDoubleStep(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makeDoubleStep(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                     int toFile, int toRank) {
     expireEnPassant(e, p);
     writeMoveColumns(e, p, index, slot, fromFile, fromRank, toFile, toRank);
@@ -124,7 +124,7 @@ void makeDoubleStep(EngineState& e, int p, int index, int slot, int fromFile, in
     e.epInfo[2] = toRank;
 }
 
-void makePromotion(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makePromotion(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                    int toFile, int toRank) {
     const int s = e.sideToMove;
     const int newKind = promotionKindForSlot(e, slot);
@@ -167,7 +167,7 @@ void makePromotion(EngineState& e, int p, int index, int slot, int fromFile, int
     }
 }
 
-void makeCastling(EngineState& e, int p, int index, int slot, int kingToFile) {
+void makeCastling(BoardState& e, int p, int index, int slot, int kingToFile) {
     expireEnPassant(e, p);
     const int s = e.sideToMove;
     const int r = s > 0 ? 1 : 8;
@@ -193,7 +193,7 @@ void makeCastling(EngineState& e, int p, int index, int slot, int kingToFile) {
     e.kingPos[s][1] = kingToFile;
 }
 
-void makeListedMove(EngineState& e, int& result, int p, int piece, int slot) {
+void makeListedMove(BoardState& e, int& result, int p, int piece, int slot) {
     result = 0;
     const int s = e.sideToMove;
     const int index = piece * s;

@@ -2,7 +2,7 @@
 // on the board and record it in plyRecord[p] so that takeBackMove can undo it exactly.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "board/board_state.h"
 
 namespace qm {
 
@@ -27,21 +27,21 @@ enum PlyColumn : int {
 };
 
 // result 1 when the move was made, 0 when refused.
-void makeListedMove(EngineState& e, int& result, int p, int piece, int slot);
+void makeListedMove(BoardState& e, int& result, int p, int piece, int slot);
 
 // Turns the pawn marked as just double-stepped into an ordinary pawn and clears epInfo.
-void expireEnPassant(EngineState& e, int p);
+void expireEnPassant(BoardState& e, int p);
 
-void makePlainMove(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makePlainMove(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                    int toFile, int toRank);
-void makePawnCapture(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makePawnCapture(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                      int toFile, int toRank);
-void makeEnPassant(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makeEnPassant(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                    int toFile, int toRank);
-void makeDoubleStep(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makeDoubleStep(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                     int toFile, int toRank);
-void makePromotion(EngineState& e, int p, int index, int slot, int fromFile, int fromRank,
+void makePromotion(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
                    int toFile, int toRank);
-void makeCastling(EngineState& e, int p, int index, int slot, int kingToFile);
+void makeCastling(BoardState& e, int p, int index, int slot, int kingToFile);
 
 }  // namespace qm

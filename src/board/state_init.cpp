@@ -51,7 +51,7 @@ void resetPieceIdentities(GameTables& g) {
     }
 }
 
-void startupInitialise(EngineState& e) {
+void startupInitialise(BoardState& e) {
     e.board.clear();
     e.piecePos.clear();
     e.pieceKind.clear();
@@ -81,7 +81,7 @@ void startupInitialise(EngineState& e) {
     e.positionFen.reserve(kRawLineLimit);
 }
 
-void renumberPieces(EngineState& e) {
+void renumberPieces(BoardState& e) {
     e.io.random.seedFromClock(e.io.clock.seconds());
 
     Table<int, 1, 16> perm;
@@ -133,7 +133,7 @@ void renumberPieces(EngineState& e) {
     shuffleSlotOrders(e);
 }
 
-void shuffleSlotOrders(EngineState& e) {
+void shuffleSlotOrders(BoardState& e) {
     RandomSource& random = e.io.random;
 
     // Pawn slots: the six ordinary moves, then the three promotion groups in a random order,

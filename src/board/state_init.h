@@ -2,19 +2,19 @@
 // runs before every engine turn.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "board/board_state.h"
 
 namespace qm {
 
 // Zeroes every table, sets the identities and draws the position-key factors.
-void startupInitialise(EngineState& e);
+void startupInitialise(BoardState& e);
 
 // Gives every piece a new random index (the same permutation for both colours) keeping all
 // tables consistent, then calls shuffleSlotOrders.
-void renumberPieces(EngineState& e);
+void renumberPieces(BoardState& e);
 
 // Draws new permutations for the six slot-order tables.
-void shuffleSlotOrders(EngineState& e);
+void shuffleSlotOrders(BoardState& e);
 
 // Every set-up index names itself again (no renumbering yet).
 void resetPieceIdentities(GameTables& g);

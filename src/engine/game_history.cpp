@@ -9,18 +9,6 @@
 
 namespace qm {
 
-void recordGameMove(EngineState& e, const std::string& text, bool engineMove) {
-    if (e.historyCount >= kHistoryCap || text.size() > 5) {
-        e.historyComplete = false;
-        return;
-    }
-    e.historyCount += 1;
-    auto& entry = e.moveHistory[e.historyCount];
-    entry.fill(0);
-    for (std::size_t i = 0; i < text.size(); ++i) entry[i] = text[i];
-    entry[6] = engineMove ? 1 : 0;
-}
-
 namespace {
 
 // Replays one recorded move the way it was first played, so that the key arithmetic and every

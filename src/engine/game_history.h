@@ -3,12 +3,9 @@
 
 #include <string>
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
-
-// Appends a move of the game (coordinate text) to the history.
-void recordGameMove(EngineState& e, const std::string& text, bool engineMove);
 
 // Takes back the last `plies` half-moves: sets the game's start position up again and replays
 // every move but those, so that gamePly, castling and en-passant state, the half-move clock and

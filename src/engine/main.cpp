@@ -2,9 +2,9 @@
 #include <iostream>
 #include <memory>
 
-#include "engine/engine_state.h"
 #include "engine/main_loop.h"
-#include "engine/platform.h"
+#include "platform/platform.h"
+#include "search/engine_state.h"
 
 int main() {
     std::ios::sync_with_stdio(false);

@@ -1,7 +1,7 @@
 // Start-up handshake and the main loop.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

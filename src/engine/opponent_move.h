@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

@@ -2,7 +2,7 @@
 // position key, and insufficient material (with the king-and-two-knights tables).
 #pragma once
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

@@ -5,7 +5,6 @@
 #include "board/king_safety.h"
 #include "board/legal_moves.h"
 #include "board/make_move.h"
-#include "engine/game_history.h"
 #include "search/draw_rules.h"
 #include "search/engine_move.h"
 #include "search/evaluation.h"

@@ -1,7 +1,7 @@
 // The engine's turn: iterative deepening under the move budget, then the move is made.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

@@ -1,7 +1,7 @@
 // The engine's chosen move: its protocol line, and making it on every game table.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

@@ -1,7 +1,7 @@
 // Scoring: material only; a side without a legal move is mated or stalemated.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

@@ -2,7 +2,7 @@
 // capture extension, written as a loop over explicit per-ply tables (no recursion).
 #pragma once
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

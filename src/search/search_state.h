@@ -1,32 +1,17 @@
-// Tables of the candidate lists and of the search: per-depth rows, scores, principal
-// variations, draw flags and counters.
+// Tables of the search: iteration control, per-depth scores, principal variations, draw flags
+// and counters.
 #pragma once
 
-#include "board/game_state.h"
+#include "board/board_state.h"
 #include "board/table.h"
 
 namespace qm {
 
-inline constexpr int kListRows = 321;  // candidates per ply at most
-inline constexpr int kBuckets = 20;
-
-using CandidateRow = Table<int, 1, 8>;
-using CandidateList = Table<CandidateRow, 1, kListRows>;
-using PvEntry = Table<int, 1, 9>;
+using PvEntry = MoveEntry;
 using PvLine = Table<PvEntry, 1, kMaxDepth>;
 
 struct SearchTables {
-    // Candidate lists.
-    Table<CandidateList, 1, kMaxDepth> moveList;
-    Table<int, 1, kMaxDepth> moveCount;
-    Table<CandidateList, 1, kBuckets> candidateBuckets;
-    Table<int, 1, kBuckets> bucketCount;
-    int captureKey = 0;
-    int capturedKindOfCandidate = 0;
-    int promotionKindOfCandidate = 0;
-
     // Iteration control.
-    int iterationDepth = 0;
     int searchStatus = 0;  // 1 may run / completed, 0 stopped by the clock, 2 no new iteration
     int depthLimit = kMaxDepth;  // deepest iteration of a turn (lowered only by tools)
     double budgetCapCs = 1e300;  // ceiling on a move's budget (lowered only by tools)

@@ -1,111 +1,11 @@
 #include "search/take_back.h"
 
-#include "board/make_move.h"
+#include "board/unmake_move.h"
 
 namespace qm {
 
 void takeBackMove(EngineState& e, int p) {
-    const int s = e.sideToMove;
-    expireEnPassant(e, p);
-    auto& R = e.plyRecord[p];
-    const int mover = R[kRecMover];
-    const int captured = R[kRecCaptured];
-
-    e.board[R[kRecFromFile]][R[kRecFromRank]] = mover;
-    e.board[R[kRecToFile]][R[kRecToRank]] = captured;
-
-    if (captured != 0) {
-        int kind = e.pieceKind[captured];
-        if (R[kRecEnPassant] != 0)
-            e.materialCount[signOf(kind)][1] += 1;
-        else if (absOf(kind) == kBishop)
-            e.materialCount[kind][bishopColumn(R[kRecToFile], R[kRecToRank])] += 1;
-        else
-            e.materialCount[kind][1] += 1;
-    }
-
-    e.piecePos[mover][1] = R[kRecFromFile];
-    e.piecePos[mover][2] = R[kRecFromRank];
-
-    if (R[kRecDoubleStep] == 1) e.pieceKind[mover] = s;
-
-    if (R[kRecEnPassant] == 1) {
-        e.board[R[kRecToFile]][R[kRecToRank] - s] = captured;
-        e.board[R[kRecToFile]][R[kRecToRank]] = 0;
-        e.pieceKind[captured] = -kPawnDoubleStep * s;
-        e.epInfo[1] = R[kRecToFile];
-        e.epInfo[2] = R[kRecToRank] - s;
-        e.epInfo[3] = captured;
-        e.epInfo[4] = -s;
-    }
-
-    if (absOf(e.pieceKind[mover]) > 5 && absOf(e.pieceKind[mover]) < 10) {
-        e.kingPos[s][1] = R[kRecFromFile];
-        e.kingPos[s][2] = R[kRecFromRank];
-    }
-
-    const int promotion = R[kRecPromotion];
-    if (promotion != 0) {
-        e.pieceKind[mover] = s;
-        e.pieceSlots[mover] = kPawnSlots;
-        e.materialCount[s][1] += 1;
-        if (absOf(promotion) == kBishop)
-            e.materialCount[promotion][bishopColumn(R[kRecToFile], R[kRecToRank])] -= 1;
-        else
-            e.materialCount[promotion][1] -= 1;
-    }
-
-    if (captured != 0) {
-        e.piecePos[captured][1] = R[kRecToFile];
-        e.piecePos[captured][2] = R[kRecToRank];
-        if (absOf(e.pieceKind[captured]) == kPawnDoubleStep &&
-            (R[kRecToRank] == 3 || R[kRecToRank] == 6)) {
-            e.board[R[kRecToFile]][R[kRecFromRank]] = captured;
-            e.board[R[kRecToFile]][R[kRecToRank]] = 0;
-            e.piecePos[captured][1] = R[kRecToFile];
-            e.piecePos[captured][2] = R[kRecFromRank];
-        }
-    }
-
-    const int rank = R[kRecFromRank];
-    if (R[kRecCastling] == 1) {
-        int rook = e.pieceIndexOf[16] * s;
-        e.board[5][rank] = mover;
-        e.board[8][rank] = rook;
-        e.board[7][rank] = 0;
-        e.board[6][rank] = 0;
-        e.piecePos[mover][1] = 5;
-        e.piecePos[mover][2] = rank;
-        e.piecePos[rook][1] = 8;
-        e.piecePos[rook][2] = rank;
-    } else if (R[kRecCastling] == 2) {
-        int rook = e.pieceIndexOf[9] * s;
-        e.board[5][rank] = mover;
-        e.board[1][rank] = rook;
-        e.board[3][rank] = 0;
-        e.board[4][rank] = 0;
-        e.piecePos[mover][1] = 5;
-        e.piecePos[mover][2] = rank;
-        e.piecePos[rook][1] = 1;
-        e.piecePos[rook][2] = rank;
-    }
-
-    if (R[kRecOwnKingKind] != 0) e.pieceKind[e.pieceIndexOf[13] * s] = R[kRecOwnKingKind];
-    if (R[kRecOtherKingKind] != 0) e.pieceKind[e.pieceIndexOf[13] * -s] = R[kRecOtherKingKind];
-
-    for (int c = 1; c <= 14; ++c) R[c] = 0;
-
-    const auto& before = e.plyRecord[p - 1];
-    if (before[kRecDoubleStep] != 0) {
-        int pawn = before[kRecMover];
-        e.epInfo[1] = before[kRecToFile];
-        e.epInfo[2] = before[kRecToRank];
-        e.epInfo[3] = pawn;
-        e.epInfo[4] = -s;
-        e.board[before[kRecToFile]][before[kRecToRank]] = pawn;
-        e.pieceKind[pawn] = -kPawnDoubleStep * s;
-    }
-
+    unmakeListedMove(e, p);
     e.repetitionFlags[p] = 0;
     e.fiftyMoveFlag = 0;
     e.materialDrawFlag = 0;

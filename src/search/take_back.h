@@ -1,7 +1,7 @@
-// Undoing the move of a search ply from its plyRecord row.
+// Taking back the move of a search ply: the board's unmake, and the draw flags the move set.
 #pragma once
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/engine_state.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_state.h"
-#include "engine/platform.h"
+#include "search/engine_state.h"
+#include "platform/platform.h"
 
 namespace qm::test {
 

@@ -1,0 +1,41 @@
+// What the board layer works on: the game tables, the candidate lists built from them, and the
+// seams to the outside world (the random generator renumbers pieces, the clock seeds it).
+#pragma once
+
+#include "board/game_state.h"
+#include "board/table.h"
+#include "platform/platform.h"
+
+namespace qm {
+
+inline constexpr int kListRows = 321;  // candidates per ply at most
+inline constexpr int kBuckets = 20;
+
+using CandidateRow = Table<int, 1, 8>;
+using CandidateList = Table<CandidateRow, 1, kListRows>;
+// A move as the search and the legal-move list describe it: [1..4] squares, [5] promotion kind
+// (absolute), [6] score, [8] signed kind of the moved piece after the move, [9] line length.
+using MoveEntry = Table<int, 1, 9>;
+
+struct CandidateTables {
+    Table<CandidateList, 1, kMaxDepth> moveList;
+    Table<int, 1, kMaxDepth> moveCount;
+    Table<CandidateList, 1, kBuckets> candidateBuckets;
+    Table<int, 1, kBuckets> bucketCount;
+    int captureKey = 0;
+    int capturedKindOfCandidate = 0;
+    int promotionKindOfCandidate = 0;
+    // Nominal depth of the search iteration in progress: beyond this ply only captures,
+    // promotions and castling are listed.
+    int iterationDepth = 0;
+};
+
+struct BoardState : GameTables, CandidateTables {
+    explicit BoardState(Platform& platform) : io(platform) {}
+    BoardState(const BoardState&) = delete;
+    BoardState& operator=(const BoardState&) = delete;
+
+    Platform& io;
+};
+
+}  // namespace qm
