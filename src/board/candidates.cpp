@@ -27,7 +27,7 @@ constexpr int kPromotionCaptureKey[4][4] = {
 };
 
 // Column of the key tables for an absolute target kind; -1 for a king (illegal set-ups only).
-int targetColumn(int targetKind) {
+constexpr int targetColumn(int targetKind) {
     switch (targetKind) {
         case kQueen:
             return 0;
@@ -47,6 +47,17 @@ int targetColumn(int targetKind) {
     }
 }
 
+// Key of a move (not a promotion, not castling) by the absolute kinds of mover and target,
+// 1 when the target is a king.
+constexpr int moveKey(int moverKind, int targetKind) {
+    const int column = targetColumn(targetKind);
+    if (column < 0) return 1;
+    const int row = moverKind > 5 && moverKind != kPawnDoubleStep ? 6
+                    : moverKind == kPawnDoubleStep                ? 1
+                                                                  : moverKind;
+    return kCaptureKey[row][column];
+}
+
 int pushPromotionKey(int promotionKind) {
     switch (promotionKind) {
         case kQueen:
@@ -58,16 +69,181 @@ int pushPromotionKey(int promotionKind) {
     }
 }
 
+int capturePromotionKey(int targetKind, int promotionKind) {
+    const int column = targetColumn(targetKind);
+    return column >= 0 && column < 4 ? kPromotionCaptureKey[column][5 - promotionKind] : 1;
+}
+
+// Appends a candidate to the bucket of its key (the record as addCandidate writes it).
+inline void emit(BoardState& e, int key, int targetKind, int promotion, int fromFile, int fromRank,
+                 int toFile, int toRank, int piece, int slot) {
+    const int b = kBuckets + 1 - key;
+    if (e.bucketCount[b] >= kListRows) return;  // cannot happen with 16 pieces a side
+    CandidateRow& row = e.candidateBuckets[b][++e.bucketCount[b]];
+    row[kCandFromFile] = fromFile;
+    row[kCandFromRank] = fromRank;
+    row[kCandToFile] = toFile;
+    row[kCandToRank] = toRank;
+    row[kCandTargetKind] = targetKind;
+    row[kCandPromotion] = promotion;
+    row[kCandPiece] = piece;
+    row[kCandSlot] = slot;
+}
+
+inline int absKindOn(const BoardState& e, int file, int rank) {
+    const int index = e.board[file][rank];
+    return index != 0 ? absOf(e.pieceKind[index]) : 0;
+}
+
+// The slots of one piece, in slot order, for the side s to move. quietToo is false beyond
+// iterationDepth, where only captures, promotions and castling are listed.
+
+void listSteps(BoardState& e, const Table<Step, 1, 8>& steps, int count, int moverKind, int piece,
+               int f, int r, int s, bool quietToo) {
+    for (int slot = 1; slot <= count; ++slot) {
+        const int tf = f + steps[slot].file;
+        const int tr = r + steps[slot].rank;
+        if (!onBoard(tf, tr)) continue;
+        const int target = e.board[tf][tr];
+        if (target * s > 0 || (target == 0 && !quietToo)) continue;
+        const int targetKind = target != 0 ? absOf(e.pieceKind[target]) : 0;
+        emit(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
+    }
+}
+
+void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, int moverKind,
+              int piece, int f, int r, int s, bool quietToo) {
+    for (int group = 1; group <= groupCount; ++group) {
+        const Step step = groups[group];
+        int tf = f, tr = r;
+        for (int distance = 1; distance <= 7; ++distance) {
+            tf += step.file;
+            tr += step.rank;
+            if (!onBoard(tf, tr)) break;
+            const int target = e.board[tf][tr];
+            const int slot = 7 * (group - 1) + distance;
+            if (target == 0) {
+                if (quietToo) emit(e, 1, 0, 0, f, r, tf, tr, piece, slot);
+                continue;
+            }
+            if (target * s < 0) {
+                const int targetKind = absOf(e.pieceKind[target]);
+                emit(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
+            }
+            break;  // a blocker ends the ray
+        }
+    }
+}
+
+void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool quietToo) {
+    const int back = s > 0 ? 1 : 8;
+    for (int slot = 1; slot <= kKingSlots; ++slot) {
+        const int type = e.kingTypeAtSlot[slot];
+        if (type == 9) {
+            if ((kingKind == kKingBoth || kingKind == kKingKingside) && e.board[6][back] == 0 &&
+                e.board[7][back] == 0)
+                emit(e, 1, 0, 0, f, r, 0, 0, piece, slot);
+            continue;
+        }
+        if (type == 10) {
+            if ((kingKind == kKingBoth || kingKind == kKingQueenside) && e.board[2][back] == 0 &&
+                e.board[3][back] == 0 && e.board[4][back] == 0)
+                emit(e, 1, 0, 0, f, r, 0, 0, piece, slot);
+            continue;
+        }
+        const Step step = e.kingSlotStep[s][slot];
+        const int tf = f + step.file;
+        const int tr = r + step.rank;
+        if (!onBoard(tf, tr)) continue;
+        const int target = e.board[tf][tr];
+        if (target * s > 0 || (target == 0 && !quietToo)) continue;
+        const int targetKind = target != 0 ? absOf(e.pieceKind[target]) : 0;
+        emit(e, moveKey(kingKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
+    }
+}
+
+void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool quietToo) {
+    const int tr = r + s;
+    if (r != (s > 0 ? 7 : 2)) {
+        if (tr < 2 || tr > 7) return;  // no pawn stands on its first or last rank
+        for (int slot = 1; slot <= 6; ++slot) {
+            switch (e.pawnSlotPosition[slot]) {
+                case 1:  // single step
+                    if (quietToo && e.board[f][tr] == 0) emit(e, 1, 0, 0, f, r, f, tr, piece, slot);
+                    break;
+                case 2:  // double step
+                    if (quietToo && r == (s > 0 ? 2 : 7) && e.board[f][tr] == 0 &&
+                        e.board[f][tr + s] == 0)
+                        emit(e, 1, 0, 0, f, r, f, tr + s, piece, slot);
+                    break;
+                case 3:
+                case 4: {  // captures towards file -s and +s
+                    const int tf = e.pawnSlotPosition[slot] == 3 ? f - s : f + s;
+                    if (tf < 1 || tf > 8 || e.board[tf][tr] * s >= 0) break;
+                    const int targetKind = absKindOn(e, tf, tr);
+                    emit(e, moveKey(pawnKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
+                         slot);
+                    break;
+                }
+                default: {  // en passant towards file -s and +s
+                    if (e.epInfo[1] == 0 || r != (s > 0 ? 5 : 4)) break;
+                    const int tf = e.pawnSlotPosition[slot] == 5 ? f - s : f + s;
+                    if (tf < 1 || tf > 8) break;
+                    const int beside = e.board[tf][r];
+                    if (beside == 0 || e.pieceKind[beside] != -kPawnDoubleStep * s) break;
+                    emit(e, moveKey(pawnKind, kPawnDoubleStep), kPawnDoubleStep, 0, f, r, tf, tr,
+                         piece, slot);
+                    break;
+                }
+            }
+        }
+        return;
+    }
+    for (int slot = 7; slot <= 18; ++slot) {
+        const int group = e.pawnSlotOrder[slot];
+        const int promotion = promotionKindForSlot(e, slot);
+        if (group <= 10) {
+            if (e.board[f][tr] == 0)
+                emit(e, pushPromotionKey(absOf(promotion)), 0, promotion, f, r, f, tr, piece, slot);
+            continue;
+        }
+        const int tf = group <= 14 ? f - s : f + s;
+        if (tf < 1 || tf > 8 || e.board[tf][tr] * s >= 0) continue;
+        const int targetKind = absKindOn(e, tf, tr);
+        emit(e, capturePromotionKey(targetKind, absOf(promotion)), targetKind, promotion, f, r, tf,
+             tr, piece, slot);
+    }
+}
+
 }  // namespace
 
 void generateCandidates(BoardState& e, int ply) {
-    e.moveCount[ply] = 0;
     const int s = e.sideToMove;
+    const bool quietToo = ply <= e.iterationDepth;
     for (int i = 1; i <= 16; ++i) {
-        const int n = e.pieceSlots[s * i];
-        for (int j = 1; j <= n; ++j) {
-            int result;
-            generateSlot(e, result, ply, i, j);
+        const int index = s * i;
+        const int f = e.piecePos[index][1];
+        if (f == 0) continue;
+        const int r = e.piecePos[index][2];
+        const int kind = absOf(e.pieceKind[index]);
+        switch (kind) {
+            case kPawn:
+            case kPawnDoubleStep:
+                listPawn(e, kind, i, f, r, s, quietToo);
+                break;
+            case kKnight:
+                listSteps(e, e.knightSlotStep[s], kKnightSlots, kind, i, f, r, s, quietToo);
+                break;
+            case kBishop:
+            case kRook:
+                listRays(e, e.rayGroupStep[s][kind], 4, kind, i, f, r, s, quietToo);
+                break;
+            case kQueen:
+                listRays(e, e.rayGroupStep[s][kind], 8, kind, i, f, r, s, quietToo);
+                break;
+            default:
+                listKing(e, kind, i, f, r, s, quietToo);
+                break;
         }
     }
     flattenCandidates(e, ply);
@@ -121,11 +297,9 @@ void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot) {
     if (m.type == SlotMove::kPawnEnPassant) {
         targetKind = kPawnDoubleStep;
     } else if (m.type != SlotMove::kCastleKingside && m.type != SlotMove::kCastleQueenside) {
-        int target = e.board[m.toFile][m.toRank];
-        targetKind = target != 0 ? absOf(e.pieceKind[target]) : 0;
+        targetKind = absKindOn(e, m.toFile, m.toRank);
     }
     int key = 1;
-    int column = targetColumn(targetKind);
     switch (m.type) {
         case SlotMove::kCastleKingside:
         case SlotMove::kCastleQueenside:
@@ -135,14 +309,10 @@ void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot) {
             key = pushPromotionKey(absOf(m.promotionKind));
             break;
         case SlotMove::kPromotionCapture:
-            key = column >= 0 && column < 4
-                      ? kPromotionCaptureKey[column][5 - absOf(m.promotionKind)]
-                      : 1;
+            key = capturePromotionKey(targetKind, absOf(m.promotionKind));
             break;
         default:
-            key = column >= 0
-                      ? kCaptureKey[kind > 5 ? 6 : (kind == kPawnDoubleStep ? 1 : kind)][column]
-                      : 1;
+            key = moveKey(kind, targetKind);
             break;
     }
     e.captureKey = key;
@@ -158,18 +328,8 @@ void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot) {
 
 void addCandidate(BoardState& e, int fromFile, int fromRank, int toFile, int toRank, int piece,
                   int slot) {
-    const int b = kBuckets + 1 - e.captureKey;
-    if (e.bucketCount[b] >= kListRows) return;  // cannot happen with 16 pieces a side
-    e.bucketCount[b] += 1;
-    CandidateRow& row = e.candidateBuckets[b][e.bucketCount[b]];
-    row[kCandFromFile] = fromFile;
-    row[kCandFromRank] = fromRank;
-    row[kCandToFile] = toFile;
-    row[kCandToRank] = toRank;
-    row[kCandTargetKind] = e.capturedKindOfCandidate;
-    row[kCandPromotion] = e.promotionKindOfCandidate;
-    row[kCandPiece] = piece;
-    row[kCandSlot] = slot;
+    emit(e, e.captureKey, e.capturedKindOfCandidate, e.promotionKindOfCandidate, fromFile, fromRank,
+         toFile, toRank, piece, slot);
 }
 
 void flattenCandidates(BoardState& e, int ply) {

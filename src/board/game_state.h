@@ -67,6 +67,13 @@ inline int withoutCastlingRight(int kingKind, bool queenside) {
     return kingKind < 0 ? -k : k;
 }
 
+// One step across the board: file and rank offsets.
+struct Step {
+    int file = 0;
+    int rank = 0;
+    bool operator==(const Step&) const = default;
+};
+
 using PlyRows16 = Table<Table<int, 1, 16>, 0, kLastPlyRow>;
 using PlyRows8 = Table<Table<int, 1, 8>, 0, kLastPlyRow>;
 using PlyKeys = Table<Table<double, 1, 3>, 0, kLastPlyRow>;
@@ -117,11 +124,16 @@ struct GameTables {
     Table<int, 1, 4> bishopDirOrder;
     Table<int, 1, 4> rookDirOrder;
     Table<int, 1, 8> queenDirOrder;
-    // Derived by refreshSlotInverses: the move type tried at a slot, and for pawn slots 7..18
-    // the position p at which pawnSlotOrder[p] names the slot.
+    // Derived from the orders by refreshSlotTables, so that decoding a slot is a lookup: the
+    // move type tried at a slot, for pawn slots 7..18 the position p at which pawnSlotOrder[p]
+    // names the slot, and per side (its sign applied) the knight's jump and the king's step at
+    // each slot and the direction each ray group of a bishop, rook or queen walks.
     Table<int, 1, 18> pawnSlotPosition;
     Table<int, 1, 10> kingTypeAtSlot;
     Table<int, 1, 8> knightJumpAtSlot;
+    Table<Table<Step, 1, 8>, -1, 1> knightSlotStep;
+    Table<Table<Step, 1, 10>, -1, 1> kingSlotStep;
+    Table<Table<Table<Step, 1, 8>, kBishop, kQueen>, -1, 1> rayGroupStep;
 
     int maxDepth = kMaxDepth;
 

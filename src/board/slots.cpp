@@ -7,15 +7,46 @@ int promotionKindForSlot(const GameTables& g, int slot) {
     return (5 - (p - 7) % 4) * g.sideToMove;
 }
 
+void refreshSlotTables(GameTables& g) {
+    for (int p = 1; p <= 18; ++p) g.pawnSlotPosition[g.pawnSlotOrder[p]] = p;
+    for (int k = 1; k <= 10; ++k) g.kingTypeAtSlot[g.kingSlotOrder[k]] = k;
+    for (int k = 1; k <= 8; ++k) g.knightJumpAtSlot[g.knightJumpOrder[k]] = k;
+    for (int s = -1; s <= 1; s += 2) {
+        for (int slot = 1; slot <= 8; ++slot) {
+            const int jump = g.knightJumpAtSlot[slot];
+            g.knightSlotStep[s][slot] = Step{kJumpFile[jump] * s, kJumpRank[jump] * s};
+        }
+        for (int slot = 1; slot <= 10; ++slot) {
+            const int type = g.kingTypeAtSlot[slot];
+            g.kingSlotStep[s][slot] =
+                type <= 8 ? Step{kDirFile[type] * s, kDirRank[type] * s} : Step{};
+        }
+        for (int group = 1; group <= 8; ++group) {
+            const int queenDir = g.queenDirOrder[group];
+            g.rayGroupStep[s][kQueen][group] = Step{kDirFile[queenDir] * s, kDirRank[queenDir] * s};
+            if (group > 4) {
+                g.rayGroupStep[s][kRook][group] = g.rayGroupStep[s][kBishop][group] = Step{};
+                continue;
+            }
+            const int rookDir = g.rookDirOrder[group];
+            const int bishopDir = 4 + g.bishopDirOrder[group];
+            g.rayGroupStep[s][kRook][group] = Step{kDirFile[rookDir] * s, kDirRank[rookDir] * s};
+            g.rayGroupStep[s][kBishop][group] =
+                Step{kDirFile[bishopDir] * s, kDirRank[bishopDir] * s};
+        }
+    }
+}
+
 DecodedSlot decodeSlot(const GameTables& g, int index, int fromFile, int fromRank, int slot) {
     const int s = g.sideToMove;
     const int kind = absOf(g.pieceKind[index]);
     DecodedSlot m{SlotMove::kStep, 0, 0, 0, 0};
-    if (kind > 5) {
-        int type = g.kingTypeAtSlot[slot];
+    if (kind > 5 && kind != kPawnDoubleStep) {
+        const int type = g.kingTypeAtSlot[slot];
         if (type <= 8) {
-            m.toFile = fromFile + kDirFile[type] * s;
-            m.toRank = fromRank + kDirRank[type] * s;
+            const Step step = g.kingSlotStep[s][slot];
+            m.toFile = fromFile + step.file;
+            m.toRank = fromRank + step.rank;
         } else {
             m.type = type == 9 ? SlotMove::kCastleKingside : SlotMove::kCastleQueenside;
             m.toFile = type == 9 ? 7 : 3;
@@ -25,23 +56,21 @@ DecodedSlot decodeSlot(const GameTables& g, int index, int fromFile, int fromRan
     }
     switch (kind) {
         case kKnight: {
-            int jump = g.knightJumpAtSlot[slot];
-            m.toFile = fromFile + kJumpFile[jump] * s;
-            m.toRank = fromRank + kJumpRank[jump] * s;
+            const Step step = g.knightSlotStep[s][slot];
+            m.toFile = fromFile + step.file;
+            m.toRank = fromRank + step.rank;
             return m;
         }
         case kBishop:
         case kRook:
         case kQueen: {
-            int group = (slot - 1) / 7 + 1;
-            int distance = slot - 7 * (group - 1);
-            int dir = kind == kRook     ? g.rookDirOrder[group]
-                      : kind == kBishop ? 4 + g.bishopDirOrder[group]
-                                        : g.queenDirOrder[group];
+            const int group = (slot - 1) / 7 + 1;
+            const int distance = slot - 7 * (group - 1);
+            const Step step = g.rayGroupStep[s][kind][group];
             m.type = SlotMove::kRay;
             m.group = group;
-            m.toFile = fromFile + kDirFile[dir] * distance * s;
-            m.toRank = fromRank + kDirRank[dir] * distance * s;
+            m.toFile = fromFile + step.file * distance;
+            m.toRank = fromRank + step.rank * distance;
             return m;
         }
         default:

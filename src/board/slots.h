@@ -41,6 +41,10 @@ inline bool onBoard(int file, int rank) {
     return file >= 1 && file <= 8 && rank >= 1 && rank <= 8;
 }
 
+// Fills the derived slot tables of GameTables from the six slot orders; call after changing an
+// order.
+void refreshSlotTables(GameTables& g);
+
 // Signed promotion kind of pawn slot 7..18 for the side to move.
 int promotionKindForSlot(const GameTables& g, int slot);
 

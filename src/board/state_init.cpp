@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "board/slots.h"
+
 namespace qm {
 
 namespace {
@@ -34,13 +36,7 @@ void setIdentitySlotOrders(GameTables& g) {
     for (int k = 1; k <= 4; ++k) g.bishopDirOrder[k] = k;
     for (int k = 1; k <= 4; ++k) g.rookDirOrder[k] = k;
     for (int k = 1; k <= 8; ++k) g.queenDirOrder[k] = k;
-    refreshSlotInverses(g);
-}
-
-void refreshSlotInverses(GameTables& g) {
-    for (int p = 1; p <= 18; ++p) g.pawnSlotPosition[g.pawnSlotOrder[p]] = p;
-    for (int k = 1; k <= 10; ++k) g.kingTypeAtSlot[g.kingSlotOrder[k]] = k;
-    for (int k = 1; k <= 8; ++k) g.knightJumpAtSlot[g.knightJumpOrder[k]] = k;
+    refreshSlotTables(g);
 }
 
 void resetPieceIdentities(GameTables& g) {
@@ -154,7 +150,7 @@ void shuffleSlotOrders(BoardState& e) {
     drawPermutation(random, e.rookDirOrder, 4);
     drawPermutation(random, e.queenDirOrder, 8);
     drawPermutation(random, e.kingSlotOrder, 10);
-    refreshSlotInverses(e);
+    refreshSlotTables(e);
 }
 
 }  // namespace qm

@@ -22,7 +22,4 @@ void resetPieceIdentities(GameTables& g);
 // Sets the six slot-order tables to the identity.
 void setIdentitySlotOrders(GameTables& g);
 
-// Recomputes the inverse tables that the slot decoder reads; call after changing an order.
-void refreshSlotInverses(GameTables& g);
-
 }  // namespace qm
