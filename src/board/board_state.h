@@ -28,6 +28,10 @@ struct CandidateTables {
     // Nominal depth of the search iteration in progress: beyond this ply only captures,
     // promotions and castling are listed.
     int iterationDepth = 0;
+    // Whether the king of the side to move stands in check in the position a move at ply p is
+    // made from: 0 not known yet, else kKingSafe or kKingAttacked. Listing the candidates of a
+    // ply forgets it for that ply, making a move at ply p forgets it for ply p + 1.
+    Table<int, 1, kMaxDepth + 1> checkBeforePly;
 };
 
 struct BoardState : GameTables, CandidateTables {

@@ -248,6 +248,7 @@ void generateCandidates(BoardState& e, int ply) {
     }
     flattenCandidates(e, ply);
     for (int b = 1; b <= kBuckets; ++b) e.bucketCount[b] = 0;
+    e.checkBeforePly[ply] = 0;
 }
 
 void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot) {

@@ -105,4 +105,36 @@ void testKingSafety(GameTables& g, int& result, int index, int fromFile, int fro
     }
 }
 
+int kingStandsInCheck(GameTables& g) {
+    const int s = g.sideToMove;
+    const int file = g.kingPos[s][1];
+    const int rank = g.kingPos[s][2];
+    int result;
+    testKingSafety(g, result, g.board[file][rank], file, rank, file, rank);
+    return result;
+}
+
+int openedLineSafety(const GameTables& g, int fromFile, int fromRank, int toFile, int toRank) {
+    const int s = g.sideToMove;
+    const int kFile = g.kingPos[s][1];
+    const int kRank = g.kingPos[s][2];
+    const int df = fromFile - kFile;
+    const int dr = fromRank - kRank;
+    if (df != 0 && dr != 0 && absOf(df) != absOf(dr)) return kKingSafe;
+    const int stepFile = signOf(df);
+    const int stepRank = signOf(dr);
+    const bool diagonal = stepFile != 0 && stepRank != 0;
+    const int slider = diagonal ? -kBishop * s : -kRook * s;
+    for (int f = kFile + stepFile, r = kRank + stepRank; onBoard(f, r);
+         f += stepFile, r += stepRank) {
+        if (f == toFile && r == toRank) return kKingSafe;  // the mover stands on the line
+        if (f == fromFile && r == fromRank) continue;      // the square it leaves
+        const int index = g.board[f][r];
+        if (index == 0) continue;
+        const int kind = g.pieceKind[index];
+        return kind == slider || kind == -kQueen * s ? kKingAttacked : kKingSafe;
+    }
+    return kKingSafe;
+}
+
 }  // namespace qm

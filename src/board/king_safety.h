@@ -14,4 +14,12 @@ inline constexpr int kKingAttacked = 2;
 void testKingSafety(GameTables& g, int& result, int index, int fromFile, int fromRank, int toFile,
                     int toRank);
 
+// kKingSafe or kKingAttacked: the king of the side to move as it stands now.
+int kingStandsInCheck(GameTables& g);
+
+// Safety of a move of a piece other than the king, not an en-passant capture, from a position
+// in which the king of the side to move is not in check: only a line opened through the
+// from-square can expose the king then. result: 1 safe, 2 attacked.
+int openedLineSafety(const GameTables& g, int fromFile, int fromRank, int toFile, int toRank);
+
 }  // namespace qm

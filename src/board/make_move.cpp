@@ -1,5 +1,8 @@
 #include "board/make_move.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "board/king_safety.h"
 #include "board/slots.h"
 
@@ -55,6 +58,20 @@ void rookMoved(BoardState& e, int p, int index) {
         e.plyRecord[p][kRecOwnKingKind] = before;
         e.pieceKind[king] = after;
     }
+}
+
+// Whether the king of the side to move stands in check before the move at ply p, worked out
+// once per ply and position.
+int checkBeforeMove(BoardState& e, int p) {
+    int& known = e.checkBeforePly[p];
+    if (known == 0) known = kingStandsInCheck(e);
+#if QUILLOMAR_TABLE_CHECKS
+    if (known != kingStandsInCheck(e)) {
+        std::fprintf(stderr, "stale check state at ply %d\n", p);
+        std::abort();
+    }
+#endif
+    return known;
 }
 
 }  // namespace
@@ -209,7 +226,7 @@ void makeListedMove(BoardState& e, int& result, int p, int piece, int slot) {
     if (m.type == SlotMove::kCastleKingside || m.type == SlotMove::kCastleQueenside) {
         const bool kingside = m.type == SlotMove::kCastleKingside;
         const int r = fromRank;
-        testKingSafety(e, safety, index, fromFile, r, fromFile, r);
+        safety = checkBeforeMove(e, p);
         if (safety == kKingSafe) {
             e.kingPos[s][1] = kingside ? 6 : 4;
             testKingSafety(e, safety, index, fromFile, r, kingside ? 6 : 4, r);
@@ -222,7 +239,13 @@ void makeListedMove(BoardState& e, int& result, int p, int piece, int slot) {
         if (safety != kKingSafe) return;
         makeCastling(e, p, index, slot, kingside ? 7 : 3);
     } else {
-        testKingSafety(e, safety, index, fromFile, fromRank, m.toFile, m.toRank);
+        // Only a king move, an en-passant capture or a move out of check needs the whole
+        // attack scan; any other move can expose the king only along the line it opens.
+        if (absOf(kindBefore) <= 5 && m.type != SlotMove::kPawnEnPassant &&
+            checkBeforeMove(e, p) == kKingSafe)
+            safety = openedLineSafety(e, fromFile, fromRank, m.toFile, m.toRank);
+        else
+            testKingSafety(e, safety, index, fromFile, fromRank, m.toFile, m.toRank);
         if (safety != kKingSafe) return;
         switch (m.type) {
             case SlotMove::kPawnDouble:
@@ -253,6 +276,7 @@ void makeListedMove(BoardState& e, int& result, int p, int piece, int slot) {
     }
     result = 1;
     e.plyRecord[p][kRecKindAfter] = e.pieceKind[index];
+    if (p < kMaxDepth + 1) e.checkBeforePly[p + 1] = 0;
 }
 
 }  // namespace qm
