@@ -28,6 +28,9 @@ struct CandidateTables {
     // Nominal depth of the search iteration in progress: beyond this ply only captures,
     // promotions and castling are listed.
     int iterationDepth = 0;
+    // Piece number whose key-1 candidates listMoreCandidates lists next at a ply; 17 when the
+    // ply's list is complete.
+    Table<int, 1, kMaxDepth> quietPieceNext;
     // Whether the king of the side to move stands in check in the position a move at ply p is
     // made from: 0 not known yet, else kKingSafe or kKingAttacked. Listing the candidates of a
     // ply forgets it for that ply, making a move at ply p forgets it for ply p + 1.

@@ -95,9 +95,25 @@ inline int absKindOn(const BoardState& e, int file, int rank) {
     return index != 0 ? absOf(e.pieceKind[index]) : 0;
 }
 
+// Which candidates a pass over the pieces lists: all of them, those of a capture key above 1
+// (captures and promotions), or those of key 1 (quiet moves, pawn steps, castling).
+enum class Listing { kAll, kKeyAboveOne, kKeyOne };
+
+template <Listing L>
+inline void list(BoardState& e, int key, int targetKind, int promotion, int fromFile, int fromRank,
+                 int toFile, int toRank, int piece, int slot) {
+    if constexpr (L == Listing::kKeyAboveOne) {
+        if (key == 1) return;
+    } else if constexpr (L == Listing::kKeyOne) {
+        if (key != 1) return;
+    }
+    emit(e, key, targetKind, promotion, fromFile, fromRank, toFile, toRank, piece, slot);
+}
+
 // The slots of one piece, in slot order, for the side s to move. quietToo is false beyond
 // iterationDepth, where only captures, promotions and castling are listed.
 
+template <Listing L>
 void listSteps(BoardState& e, const Table<Step, 1, 8>& steps, int count, int moverKind, int piece,
                int f, int r, int s, bool quietToo) {
     for (int slot = 1; slot <= count; ++slot) {
@@ -107,10 +123,11 @@ void listSteps(BoardState& e, const Table<Step, 1, 8>& steps, int count, int mov
         const int target = e.board[tf][tr];
         if (target * s > 0 || (target == 0 && !quietToo)) continue;
         const int targetKind = target != 0 ? absOf(e.pieceKind[target]) : 0;
-        emit(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
+        list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
     }
 }
 
+template <Listing L>
 void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, int moverKind,
               int piece, int f, int r, int s, bool quietToo) {
     for (int group = 1; group <= groupCount; ++group) {
@@ -123,18 +140,20 @@ void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, in
             const int target = e.board[tf][tr];
             const int slot = 7 * (group - 1) + distance;
             if (target == 0) {
-                if (quietToo) emit(e, 1, 0, 0, f, r, tf, tr, piece, slot);
+                if (quietToo) list<L>(e, 1, 0, 0, f, r, tf, tr, piece, slot);
                 continue;
             }
             if (target * s < 0) {
                 const int targetKind = absOf(e.pieceKind[target]);
-                emit(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
+                list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
+                        slot);
             }
             break;  // a blocker ends the ray
         }
     }
 }
 
+template <Listing L>
 void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool quietToo) {
     const int back = s > 0 ? 1 : 8;
     for (int slot = 1; slot <= kKingSlots; ++slot) {
@@ -142,13 +161,13 @@ void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool 
         if (type == 9) {
             if ((kingKind == kKingBoth || kingKind == kKingKingside) && e.board[6][back] == 0 &&
                 e.board[7][back] == 0)
-                emit(e, 1, 0, 0, f, r, 0, 0, piece, slot);
+                list<L>(e, 1, 0, 0, f, r, 0, 0, piece, slot);
             continue;
         }
         if (type == 10) {
             if ((kingKind == kKingBoth || kingKind == kKingQueenside) && e.board[2][back] == 0 &&
                 e.board[3][back] == 0 && e.board[4][back] == 0)
-                emit(e, 1, 0, 0, f, r, 0, 0, piece, slot);
+                list<L>(e, 1, 0, 0, f, r, 0, 0, piece, slot);
             continue;
         }
         const Step step = e.kingSlotStep[s][slot];
@@ -158,10 +177,11 @@ void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool 
         const int target = e.board[tf][tr];
         if (target * s > 0 || (target == 0 && !quietToo)) continue;
         const int targetKind = target != 0 ? absOf(e.pieceKind[target]) : 0;
-        emit(e, moveKey(kingKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
+        list<L>(e, moveKey(kingKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
     }
 }
 
+template <Listing L>
 void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool quietToo) {
     const int tr = r + s;
     if (r != (s > 0 ? 7 : 2)) {
@@ -169,20 +189,21 @@ void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool 
         for (int slot = 1; slot <= 6; ++slot) {
             switch (e.pawnSlotPosition[slot]) {
                 case 1:  // single step
-                    if (quietToo && e.board[f][tr] == 0) emit(e, 1, 0, 0, f, r, f, tr, piece, slot);
+                    if (quietToo && e.board[f][tr] == 0)
+                        list<L>(e, 1, 0, 0, f, r, f, tr, piece, slot);
                     break;
                 case 2:  // double step
                     if (quietToo && r == (s > 0 ? 2 : 7) && e.board[f][tr] == 0 &&
                         e.board[f][tr + s] == 0)
-                        emit(e, 1, 0, 0, f, r, f, tr + s, piece, slot);
+                        list<L>(e, 1, 0, 0, f, r, f, tr + s, piece, slot);
                     break;
                 case 3:
                 case 4: {  // captures towards file -s and +s
                     const int tf = e.pawnSlotPosition[slot] == 3 ? f - s : f + s;
                     if (tf < 1 || tf > 8 || e.board[tf][tr] * s >= 0) break;
                     const int targetKind = absKindOn(e, tf, tr);
-                    emit(e, moveKey(pawnKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
-                         slot);
+                    list<L>(e, moveKey(pawnKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
+                            slot);
                     break;
                 }
                 default: {  // en passant towards file -s and +s
@@ -191,8 +212,8 @@ void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool 
                     if (tf < 1 || tf > 8) break;
                     const int beside = e.board[tf][r];
                     if (beside == 0 || e.pieceKind[beside] != -kPawnDoubleStep * s) break;
-                    emit(e, moveKey(pawnKind, kPawnDoubleStep), kPawnDoubleStep, 0, f, r, tf, tr,
-                         piece, slot);
+                    list<L>(e, moveKey(pawnKind, kPawnDoubleStep), kPawnDoubleStep, 0, f, r, tf, tr,
+                            piece, slot);
                     break;
                 }
             }
@@ -204,51 +225,91 @@ void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool 
         const int promotion = promotionKindForSlot(e, slot);
         if (group <= 10) {
             if (e.board[f][tr] == 0)
-                emit(e, pushPromotionKey(absOf(promotion)), 0, promotion, f, r, f, tr, piece, slot);
+                list<L>(e, pushPromotionKey(absOf(promotion)), 0, promotion, f, r, f, tr, piece,
+                        slot);
             continue;
         }
         const int tf = group <= 14 ? f - s : f + s;
         if (tf < 1 || tf > 8 || e.board[tf][tr] * s >= 0) continue;
         const int targetKind = absKindOn(e, tf, tr);
-        emit(e, capturePromotionKey(targetKind, absOf(promotion)), targetKind, promotion, f, r, tf,
-             tr, piece, slot);
+        list<L>(e, capturePromotionKey(targetKind, absOf(promotion)), targetKind, promotion, f, r,
+                tf, tr, piece, slot);
     }
 }
 
 }  // namespace
 
-void generateCandidates(BoardState& e, int ply) {
+namespace {
+
+template <Listing L>
+void listPiece(BoardState& e, int piece, bool quietToo) {
     const int s = e.sideToMove;
-    const bool quietToo = ply <= e.iterationDepth;
-    for (int i = 1; i <= 16; ++i) {
-        const int index = s * i;
-        const int f = e.piecePos[index][1];
-        if (f == 0) continue;
-        const int r = e.piecePos[index][2];
-        const int kind = absOf(e.pieceKind[index]);
-        switch (kind) {
-            case kPawn:
-            case kPawnDoubleStep:
-                listPawn(e, kind, i, f, r, s, quietToo);
-                break;
-            case kKnight:
-                listSteps(e, e.knightSlotStep[s], kKnightSlots, kind, i, f, r, s, quietToo);
-                break;
-            case kBishop:
-            case kRook:
-                listRays(e, e.rayGroupStep[s][kind], 4, kind, i, f, r, s, quietToo);
-                break;
-            case kQueen:
-                listRays(e, e.rayGroupStep[s][kind], 8, kind, i, f, r, s, quietToo);
-                break;
-            default:
-                listKing(e, kind, i, f, r, s, quietToo);
-                break;
-        }
+    const int index = s * piece;
+    const int f = e.piecePos[index][1];
+    if (f == 0) return;
+    const int r = e.piecePos[index][2];
+    const int kind = absOf(e.pieceKind[index]);
+    switch (kind) {
+        case kPawn:
+        case kPawnDoubleStep:
+            listPawn<L>(e, kind, piece, f, r, s, quietToo);
+            break;
+        case kKnight:
+            listSteps<L>(e, e.knightSlotStep[s], kKnightSlots, kind, piece, f, r, s, quietToo);
+            break;
+        case kBishop:
+        case kRook:
+            listRays<L>(e, e.rayGroupStep[s][kind], 4, kind, piece, f, r, s, quietToo);
+            break;
+        case kQueen:
+            listRays<L>(e, e.rayGroupStep[s][kind], 8, kind, piece, f, r, s, quietToo);
+            break;
+        default:
+            listKing<L>(e, kind, piece, f, r, s, quietToo);
+            break;
     }
+}
+
+template <Listing L>
+void listAllPieces(BoardState& e, int ply) {
+    const bool quietToo = ply <= e.iterationDepth;
+    for (int i = 1; i <= 16; ++i) listPiece<L>(e, i, quietToo);
     flattenCandidates(e, ply);
     for (int b = 1; b <= kBuckets; ++b) e.bucketCount[b] = 0;
     e.checkBeforePly[ply] = 0;
+}
+
+}  // namespace
+
+void generateCandidates(BoardState& e, int ply) {
+    listAllPieces<Listing::kAll>(e, ply);
+    e.quietPieceNext[ply] = 17;
+}
+
+void listSearchCandidates(BoardState& e, int ply) {
+    if (ply > e.iterationDepth) {
+        // Beyond the nominal depth the list is short: captures, promotions and castling.
+        generateCandidates(e, ply);
+        return;
+    }
+    listAllPieces<Listing::kKeyAboveOne>(e, ply);
+    e.quietPieceNext[ply] = 1;
+    if (e.moveCount[ply] == 0) listMoreCandidates(e, ply);
+}
+
+bool listMoreCandidates(BoardState& e, int ply) {
+    constexpr int b = kBuckets;  // the bucket of key 1
+    while (e.quietPieceNext[ply] <= 16) {
+        listPiece<Listing::kKeyOne>(e, e.quietPieceNext[ply]++, true);
+        if (e.bucketCount[b] == 0) continue;
+        int n = e.moveCount[ply];
+        for (int k = 1; k <= e.bucketCount[b] && n < kListRows; ++k)
+            e.moveList[ply][++n] = e.candidateBuckets[b][k];
+        e.moveCount[ply] = n;
+        e.bucketCount[b] = 0;
+        return true;
+    }
+    return false;
 }
 
 void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot) {

@@ -25,6 +25,16 @@ inline constexpr int kSlotQuietBeyondDepth = 3;
 
 void generateCandidates(BoardState& e, int ply);
 
+// The same list for the search, built as the search walks it: at plies up to iterationDepth
+// first the candidates of a capture key above 1, then, each time listMoreCandidates is called,
+// the key-1 candidates (quiet moves, pawn steps, castling) of the next pieces that have any.
+// The list in moveList[ply] is always a beginning of the one generateCandidates builds, and
+// is empty only when that one is. The position must be the same at every call for the ply.
+void listSearchCandidates(BoardState& e, int ply);
+
+// Appends the key-1 candidates of the next piece that has any; false when none are left.
+bool listMoreCandidates(BoardState& e, int ply);
+
 // Tries slot `slot` of piece number `piece`; may advance slot to skip slots that cannot give
 // a move. result: 0 none, 1 candidate added, 3 quiet ray square beyond iterationDepth.
 void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot);

@@ -170,7 +170,7 @@ void searchIteration(EngineState& e) {
                 e.sideToMove = -e.sideToMove;
                 e.moveCount[p] = 0;
                 e.moveCursor[p] = 1;
-                generateCandidates(e, p);
+                listSearchCandidates(e, p);
                 e.legalMovesAtPly[p] = 0;
                 if (e.moveCount[p] == 0) {
                     step = Step::kAdvance;
@@ -193,7 +193,7 @@ void searchIteration(EngineState& e) {
                 e.sideToMove = -e.sideToMove;
                 e.moveCount[p] = 0;
                 e.moveCursor[p] = 1;
-                generateCandidates(e, p);
+                listSearchCandidates(e, p);
                 if (e.moveCount[p] > 0) {
                     e.plyScore[p][1] = 1;
                     copyPathLine(e, p, p - 1, e.currentScore);
@@ -218,7 +218,8 @@ void searchIteration(EngineState& e) {
                 step = Step::kAdvance;
                 break;
             case Step::kAdvance:
-                if (e.searchStatus == 1 && cut == 1 && e.moveCursor[p] < e.moveCount[p]) {
+                if (e.searchStatus == 1 && cut == 1 &&
+                    (e.moveCursor[p] < e.moveCount[p] || listMoreCandidates(e, p))) {
                     e.moveCursor[p] += 1;
                     currentMoveOf(p);
                     step = Step::kMake;
