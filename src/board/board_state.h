@@ -10,6 +10,7 @@ namespace qm {
 
 inline constexpr int kListRows = 321;  // candidates per ply at most
 inline constexpr int kBuckets = 20;
+inline constexpr int kCheckFollowsMove = 3;
 
 using CandidateRow = Table<int, 1, 8>;
 using CandidateList = Table<CandidateRow, 1, kListRows>;
@@ -22,6 +23,7 @@ struct CandidateTables {
     Table<int, 1, kMaxDepth> moveCount;
     Table<CandidateList, 1, kBuckets> candidateBuckets;
     Table<int, 1, kBuckets> bucketCount;
+    unsigned bucketsInUse = 0;  // bit b set once bucket b took a candidate since the last listing
     int captureKey = 0;
     int capturedKindOfCandidate = 0;
     int promotionKindOfCandidate = 0;
@@ -32,8 +34,9 @@ struct CandidateTables {
     // ply's list is complete.
     Table<int, 1, kMaxDepth> quietPieceNext;
     // Whether the king of the side to move stands in check in the position a move at ply p is
-    // made from: 0 not known yet, else kKingSafe or kKingAttacked. Listing the candidates of a
-    // ply forgets it for that ply, making a move at ply p forgets it for ply p + 1.
+    // made from: 0 not known yet, kKingSafe or kKingAttacked once worked out, or
+    // kCheckFollowsMove after a move was made at ply p - 1: then that move tells. Listing the
+    // candidates of a ply forgets what it knew otherwise.
     Table<int, 1, kMaxDepth + 1> checkBeforePly;
 };
 

@@ -1,5 +1,7 @@
 #include "board/candidates.h"
 
+#include <bit>
+
 #include "board/slots.h"
 
 namespace qm {
@@ -80,6 +82,7 @@ inline void emit(BoardState& e, int key, int targetKind, int promotion, int from
     const int b = kBuckets + 1 - key;
     if (e.bucketCount[b] >= kListRows) return;  // cannot happen with 16 pieces a side
     CandidateRow& row = e.candidateBuckets[b][++e.bucketCount[b]];
+    e.bucketsInUse |= 1u << b;
     row[kCandFromFile] = fromFile;
     row[kCandFromRank] = fromRank;
     row[kCandToFile] = toFile;
@@ -132,23 +135,20 @@ void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, in
               int piece, int f, int r, int s, bool quietToo) {
     for (int group = 1; group <= groupCount; ++group) {
         const Step step = groups[group];
-        int tf = f, tr = r;
-        for (int distance = 1; distance <= 7; ++distance) {
+        const int length = stepsToEdge(f, r, step.file, step.rank);
+        int tf = f, tr = r, distance = 0, target = 0;
+        while (distance < length) {
+            ++distance;
             tf += step.file;
             tr += step.rank;
-            if (!onBoard(tf, tr)) break;
-            const int target = e.board[tf][tr];
-            const int slot = 7 * (group - 1) + distance;
-            if (target == 0) {
-                if (quietToo) list<L>(e, 1, 0, 0, f, r, tf, tr, piece, slot);
-                continue;
-            }
-            if (target * s < 0) {
-                const int targetKind = absOf(e.pieceKind[target]);
-                list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
-                        slot);
-            }
-            break;  // a blocker ends the ray
+            target = e.board[tf][tr];
+            if (target != 0) break;  // a blocker ends the ray
+            if (quietToo) list<L>(e, 1, 0, 0, f, r, tf, tr, piece, 7 * (group - 1) + distance);
+        }
+        if (target * s < 0) {
+            const int targetKind = absOf(e.pieceKind[target]);
+            list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
+                    7 * (group - 1) + distance);
         }
     }
 }
@@ -275,8 +275,10 @@ void listAllPieces(BoardState& e, int ply) {
     const bool quietToo = ply <= e.iterationDepth;
     for (int i = 1; i <= 16; ++i) listPiece<L>(e, i, quietToo);
     flattenCandidates(e, ply);
-    for (int b = 1; b <= kBuckets; ++b) e.bucketCount[b] = 0;
-    e.checkBeforePly[ply] = 0;
+    for (unsigned used = e.bucketsInUse; used != 0; used &= used - 1)
+        e.bucketCount[std::countr_zero(used)] = 0;
+    e.bucketsInUse = 0;
+    if (e.checkBeforePly[ply] != kCheckFollowsMove) e.checkBeforePly[ply] = 0;
 }
 
 }  // namespace
@@ -396,7 +398,9 @@ void addCandidate(BoardState& e, int fromFile, int fromRank, int toFile, int toR
 
 void flattenCandidates(BoardState& e, int ply) {
     int n = 0;
-    for (int b = 1; b <= kBuckets; ++b) {
+    // Buckets in ascending order; only those that took a candidate can hold any.
+    for (unsigned used = e.bucketsInUse; used != 0; used &= used - 1) {
+        const int b = std::countr_zero(used);
         for (int k = 1; k <= e.bucketCount[b]; ++k) {
             if (n >= kListRows) break;
             n += 1;

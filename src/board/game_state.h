@@ -74,6 +74,26 @@ struct Step {
     bool operator==(const Step&) const = default;
 };
 
+// Columns of a plyRecord row.
+enum PlyColumn : int {
+    kRecMover = 1,
+    kRecSlot = 2,
+    kRecCaptured = 3,
+    kRecPromotion = 4,
+    kRecDoubleStep = 5,
+    kRecFromFile = 6,
+    kRecFromRank = 7,
+    kRecToFile = 8,
+    kRecToRank = 9,
+    kRecCastling = 10,     // 1 kingside, 2 queenside
+    kRecOwnKingKind = 11,  // mover's king kind before the move, when the move changed it
+    kRecEnPassant = 12,
+    kRecOtherKingKind = 13,  // other king's kind before the move, when a rook capture changed it
+    kRecHalfMoveClock = 14,
+    kRecKindAfter = 15,
+    kRecKindAfterSearch = 16,
+};
+
 using PlyRows16 = Table<Table<int, 1, 16>, 0, kLastPlyRow>;
 using PlyRows8 = Table<Table<int, 1, 8>, 0, kLastPlyRow>;
 using PlyKeys = Table<Table<double, 1, 3>, 0, kLastPlyRow>;

@@ -17,16 +17,40 @@ inline bool holdsKind(const GameTables& g, int file, int rank, int kindA, int ki
 
 // The first occupied square along a direction from (file, rank) holds kindA or kindB.
 inline bool rayHits(const GameTables& g, int file, int rank, int df, int dr, int kindA, int kindB) {
-    int f = file + df;
-    int r = rank + dr;
-    while (onBoard(f, r)) {
-        int index = g.board[f][r];
+    for (int n = stepsToEdge(file, rank, df, dr); n > 0; --n) {
+        file += df;
+        rank += dr;
+        const int index = g.board[file][rank];
         if (index != 0) {
-            int kind = g.pieceKind[index];
+            const int kind = g.pieceKind[index];
             return kind == kindA || kind == kindB;
         }
-        f += df;
-        r += dr;
+    }
+    return false;
+}
+
+// Whether the side -s attacks (file, rank): pawns, knights and sliders, and, when asked, a
+// king beside the square.
+bool attackedBy(const GameTables& g, int s, int file, int rank, bool kingBeside) {
+    if (holdsKind(g, file - s, rank + s, -kPawn * s, -kPawnDoubleStep * s)) return true;
+    if (holdsKind(g, file + s, rank + s, -kPawn * s, -kPawnDoubleStep * s)) return true;
+    for (int j = 1; j <= 8; ++j)
+        if (holdsKind(g, file + kJumpFile[j], rank + kJumpRank[j], -kKnight * s, -kKnight * s))
+            return true;
+    for (int d = 1; d <= 4; ++d)
+        if (rayHits(g, file, rank, kDirFile[d], kDirRank[d], -kRook * s, -kQueen * s)) return true;
+    for (int d = 5; d <= 8; ++d)
+        if (rayHits(g, file, rank, kDirFile[d], kDirRank[d], -kBishop * s, -kQueen * s))
+            return true;
+    if (kingBeside) {
+        for (int d = 1; d <= 8; ++d) {
+            const int f = file + kDirFile[d];
+            const int r = rank + kDirRank[d];
+            if (!onBoard(f, r)) continue;
+            const int other = g.board[f][r];
+            if (other != 0 && absOf(g.pieceKind[other]) > 5 && absOf(g.pieceKind[other]) < 10)
+                return true;
+        }
     }
     return false;
 }
@@ -65,31 +89,7 @@ void testKingSafety(GameTables& g, int& result, int index, int fromFile, int fro
         }
     }
 
-    // Attack scan: every check runs.
-    result = kKingSafe;
-    if (holdsKind(g, kFile - s, kRank + s, -kPawn * s, -kPawnDoubleStep * s))
-        result = kKingAttacked;
-    if (holdsKind(g, kFile + s, kRank + s, -kPawn * s, -kPawnDoubleStep * s))
-        result = kKingAttacked;
-    for (int j = 1; j <= 8; ++j)
-        if (holdsKind(g, kFile + kJumpFile[j], kRank + kJumpRank[j], -kKnight * s, -kKnight * s))
-            result = kKingAttacked;
-    for (int d = 1; d <= 4; ++d)
-        if (rayHits(g, kFile, kRank, kDirFile[d], kDirRank[d], -kRook * s, -kQueen * s))
-            result = kKingAttacked;
-    for (int d = 5; d <= 8; ++d)
-        if (rayHits(g, kFile, kRank, kDirFile[d], kDirRank[d], -kBishop * s, -kQueen * s))
-            result = kKingAttacked;
-    if (kingMove) {
-        for (int d = 1; d <= 8; ++d) {
-            int f = kFile + kDirFile[d];
-            int r = kRank + kDirRank[d];
-            if (!onBoard(f, r)) continue;
-            int other = g.board[f][r];
-            if (other != 0 && absOf(g.pieceKind[other]) > 5 && absOf(g.pieceKind[other]) < 10)
-                result = kKingAttacked;
-        }
-    }
+    result = attackedBy(g, s, kFile, kRank, kingMove) ? kKingAttacked : kKingSafe;
 
     // Take-back.
     if (kingMove) {
@@ -135,6 +135,51 @@ int openedLineSafety(const GameTables& g, int fromFile, int fromRank, int toFile
         return kind == slider || kind == -kQueen * s ? kKingAttacked : kKingSafe;
     }
     return kKingSafe;
+}
+
+namespace {
+
+// Whether the piece of signed kind `kind` on (file, rank) attacks (kFile, kRank), the squares
+// between them being as the board has them.
+bool pieceAttacks(const GameTables& g, int kind, int file, int rank, int kFile, int kRank) {
+    const int df = kFile - file;
+    const int dr = kRank - rank;
+    const int k = absOf(kind);
+    if (k == kPawn || k == kPawnDoubleStep) return dr == signOf(kind) && absOf(df) == 1;
+    if (k == kKnight) return absOf(df) * absOf(dr) == 2;
+    const bool straight = df == 0 || dr == 0;
+    const bool diagonal = absOf(df) == absOf(dr);
+    if (k == kRook ? !straight : k == kBishop ? !diagonal : k != kQueen || !(straight || diagonal))
+        return false;
+    const int stepFile = signOf(df);
+    const int stepRank = signOf(dr);
+    for (int f = file + stepFile, r = rank + stepRank; f != kFile || r != kRank;
+         f += stepFile, r += stepRank)
+        if (g.board[f][r] != 0) return false;
+    return true;
+}
+
+}  // namespace
+
+int checkGivenByMove(const GameTables& g, int q) {
+    const auto& record = g.plyRecord[q];
+    if (record[kRecMover] == 0 || record[kRecCastling] != 0 || record[kRecEnPassant] != 0) return 0;
+    const int s = g.sideToMove;
+    const int kFile = g.kingPos[s][1];
+    const int kRank = g.kingPos[s][2];
+    const int toFile = record[kRecToFile];
+    const int toRank = record[kRecToRank];
+    if (pieceAttacks(g, g.pieceKind[g.board[toFile][toRank]], toFile, toRank, kFile, kRank))
+        return kKingAttacked;
+    // A line through the square the piece left.
+    const int df = record[kRecFromFile] - kFile;
+    const int dr = record[kRecFromRank] - kRank;
+    if (df != 0 && dr != 0 && absOf(df) != absOf(dr)) return kKingSafe;
+    const int stepFile = signOf(df);
+    const int stepRank = signOf(dr);
+    const int slider = stepFile != 0 && stepRank != 0 ? -kBishop * s : -kRook * s;
+    return rayHits(g, kFile, kRank, stepFile, stepRank, slider, -kQueen * s) ? kKingAttacked
+                                                                             : kKingSafe;
 }
 
 }  // namespace qm

@@ -14,6 +14,12 @@ inline constexpr int kKingAttacked = 2;
 void testKingSafety(GameTables& g, int& result, int index, int fromFile, int fromRank, int toFile,
                     int toRank);
 
+// Whether the move recorded at ply q, made by the side not to move now from a position in which
+// the king of the side to move was not attacked, put that king in check: the moved piece
+// attacks it, or the square it left opened a line to it. kKingSafe or kKingAttacked; 0 when
+// the record names no move, and for castling and en passant, which need the whole scan.
+int checkGivenByMove(const GameTables& g, int q);
+
 // kKingSafe or kKingAttacked: the king of the side to move as it stands now.
 int kingStandsInCheck(GameTables& g);
 

@@ -64,6 +64,7 @@ void rookMoved(BoardState& e, int p, int index) {
 // once per ply and position.
 int checkBeforeMove(BoardState& e, int p) {
     int& known = e.checkBeforePly[p];
+    if (known == kCheckFollowsMove) known = checkGivenByMove(e, p - 1);
     if (known == 0) known = kingStandsInCheck(e);
 #if QUILLOMAR_TABLE_CHECKS
     if (known != kingStandsInCheck(e)) {
@@ -276,7 +277,7 @@ void makeListedMove(BoardState& e, int& result, int p, int piece, int slot) {
     }
     result = 1;
     e.plyRecord[p][kRecKindAfter] = e.pieceKind[index];
-    if (p < kMaxDepth + 1) e.checkBeforePly[p + 1] = 0;
+    if (p < kMaxDepth + 1) e.checkBeforePly[p + 1] = kCheckFollowsMove;
 }
 
 }  // namespace qm

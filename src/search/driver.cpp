@@ -39,6 +39,7 @@ void clearIterationTables(EngineState& e) {
     e.pvLines.clear();
     e.repetitionFlags.clear();
     e.bucketCount.clear();
+    e.bucketsInUse = 0;
     e.fiftyMoveFlag = 0;
     e.materialDrawFlag = 0;
     e.nodeCount = 0.0;
