@@ -74,3 +74,21 @@ soak: release
 	@./scripts/ensure-packages stockfish
 	@./scripts/soak/soak $(if $(SOAK_GAMES),--games $(SOAK_GAMES)) $(if $(SEED),--seed $(SEED)) \
 		$(if $(filter one-process,$(SOAK_MODE)),--one-process)
+
+# Installation as Debian's chess engines are laid out (engine in PREFIX/games, manual page,
+# xboard plugin and logo):
+#   make install [PREFIX=/usr/local] [DESTDIR=/tmp/stage]
+#   make uninstall [DESTDIR=/tmp/stage]          removes what the last install put there
+#   make deb                                      build/quillomar_<version>_<arch>.deb (/usr)
+PREFIX ?= /usr/local
+
+.PHONY: install uninstall deb
+install: release
+	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_DIR) --prefix "$(PREFIX)"
+
+uninstall:
+	@DESTDIR="$(DESTDIR)" cmake --build $(RELEASE_DIR) --target uninstall
+
+deb: release
+	@./scripts/ensure-packages dpkg-dev file
+	@cd $(RELEASE_DIR) && cpack
