@@ -130,9 +130,9 @@ void listSteps(BoardState& e, const Table<Step, 1, 8>& steps, int count, int mov
     }
 }
 
-template <Listing L>
+template <Listing L, bool QuietToo>
 void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, int moverKind,
-              int piece, int f, int r, int s, bool quietToo) {
+              int piece, int f, int r, int s) {
     for (int group = 1; group <= groupCount; ++group) {
         const Step step = groups[group];
         const int length = stepsToEdge(f, r, step.file, step.rank);
@@ -143,7 +143,8 @@ void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, in
             tr += step.rank;
             target = e.board[tf][tr];
             if (target != 0) break;  // a blocker ends the ray
-            if (quietToo) list<L>(e, 1, 0, 0, f, r, tf, tr, piece, 7 * (group - 1) + distance);
+            if constexpr (QuietToo)
+                list<L>(e, 1, 0, 0, f, r, tf, tr, piece, 7 * (group - 1) + distance);
         }
         if (target * s < 0) {
             const int targetKind = absOf(e.pieceKind[target]);
@@ -186,6 +187,12 @@ void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool 
     const int tr = r + s;
     if (r != (s > 0 ? 7 : 2)) {
         if (tr < 2 || tr > 7) return;  // no pawn stands on its first or last rank
+        if (!quietToo) {
+            // Only captures count here: most pawns have none.
+            const bool left = f - s >= 1 && f - s <= 8 && e.board[f - s][tr] * s < 0;
+            const bool right = f + s >= 1 && f + s <= 8 && e.board[f + s][tr] * s < 0;
+            if (!left && !right && (e.epInfo[1] == 0 || r != (s > 0 ? 5 : 4))) return;
+        }
         for (int slot = 1; slot <= 6; ++slot) {
             switch (e.pawnSlotPosition[slot]) {
                 case 1:  // single step
@@ -259,11 +266,14 @@ void listPiece(BoardState& e, int piece, bool quietToo) {
             break;
         case kBishop:
         case kRook:
-            listRays<L>(e, e.rayGroupStep[s][kind], 4, kind, piece, f, r, s, quietToo);
+        case kQueen: {
+            const int groups = kind == kQueen ? 8 : 4;
+            if (quietToo)
+                listRays<L, true>(e, e.rayGroupStep[s][kind], groups, kind, piece, f, r, s);
+            else
+                listRays<L, false>(e, e.rayGroupStep[s][kind], groups, kind, piece, f, r, s);
             break;
-        case kQueen:
-            listRays<L>(e, e.rayGroupStep[s][kind], 8, kind, piece, f, r, s, quietToo);
-            break;
+        }
         default:
             listKing<L>(e, kind, piece, f, r, s, quietToo);
             break;

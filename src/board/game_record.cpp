@@ -4,10 +4,18 @@
 
 namespace qm {
 
-double keyTerm(const GameTables& g, int kind, int file, int rank) {
-    int s = signOf(kind);
-    double bracket = 10000.0 + file + 10.0 * rank + 100.0 * absOf(kind) + 10000.0 * (s + 1) / 2;
-    return bracket * g.keyByKind[kind] * g.keyByFile[file] * g.keyByRank[rank];
+void fillKeyTerms(GameTables& g) {
+    for (int kind = -10; kind <= 10; ++kind) {
+        const int s = signOf(kind);
+        for (int file = 1; file <= 8; ++file) {
+            for (int rank = 1; rank <= 8; ++rank) {
+                double bracket =
+                    10000.0 + file + 10.0 * rank + 100.0 * absOf(kind) + 10000.0 * (s + 1) / 2;
+                g.keyTerms[kind][file][rank] =
+                    bracket * g.keyByKind[kind] * g.keyByFile[file] * g.keyByRank[rank];
+            }
+        }
+    }
 }
 
 double keyDigest(double key) {

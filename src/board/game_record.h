@@ -16,7 +16,12 @@ inline constexpr int kPlyCapacity = kLastPlyRow - kMaxDepth - 2;
 inline constexpr int kPlyRowsKept = 200;
 
 // Key term of signed kind k on (file, rank).
-double keyTerm(const GameTables& g, int kind, int file, int rank);
+inline double keyTerm(const GameTables& g, int kind, int file, int rank) {
+    return g.keyTerms[kind][file][rank];
+}
+
+// Works out every key term from the key factors; call after drawing them.
+void fillKeyTerms(GameTables& g);
 // floor(1 000 000 * key), the value compared for repetitions.
 double keyDigest(double key);
 

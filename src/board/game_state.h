@@ -129,6 +129,8 @@ struct GameTables {
     Table<double, -10, 10> keyByKind;
     Table<double, 1, 8> keyByFile;
     Table<double, 1, 8> keyByRank;
+    // The key term of each signed kind on each square, worked out from the three tables above.
+    Table<Table<Table<double, 1, 8>, 1, 8>, -10, 10> keyTerms;
 
     // --- time control ---
     double levelMoves = 0.0;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "board/game_record.h"
 #include "board/slots.h"
 
 namespace qm {
@@ -66,6 +67,7 @@ void startupInitialise(BoardState& e) {
         e.keyByFile[f] = e.io.random.next();
         e.keyByRank[f] = e.io.random.next();
     }
+    fillKeyTerms(e);
     e.gamePly = 0;
     e.engineState = 0;
     e.maxDepth = kMaxDepth;

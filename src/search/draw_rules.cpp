@@ -111,8 +111,10 @@ bool deadMaterial(const GameTables& g) {
 }
 
 bool insufficientMaterial(const EngineState& e, int sideToMoveNext) {
-    if (deadMaterial(e)) return true;
     const auto& m = e.materialCount;
+    // A pawn, rook or queen on the board is always enough.
+    if ((m[1][1] | m[-1][1] | m[4][1] | m[-4][1] | m[5][1] | m[-5][1]) != 0) return false;
+    if (deadMaterial(e)) return true;
     int W = m[1][1] + m[2][1] + m[3][1] + m[3][2] + m[4][1] + m[5][1];
     int B = m[-1][1] + m[-2][1] + m[-3][1] + m[-3][2] + m[-4][1] + m[-5][1];
     bool whitePair = B == 0 && W == 2 && m[2][1] == 2;
