@@ -6,7 +6,7 @@ JOBS ?= 2
 RELEASE_DIR := build
 SANITIZE_DIR := build-sanitize
 
-.PHONY: all deps release run test perft bench clean match soak
+.PHONY: all deps release run test perft bench clean match soak compare
 
 all: release
 
@@ -62,6 +62,18 @@ OPENINGS ?= openings/quick.fen
 match: release
 	@./scripts/match/run-match --games "$(GAMES)" --opponent "$(OPPONENT)" --tc "$(TC)" \
 		--inc "$(INC)" --openings "$(OPENINGS)"
+
+# Side by side with another engine: both think COMPARE_SECONDS on each position of
+# openings/compare.moves, one after the other; nodes, time and nodes/s of each and the ratio.
+#   make compare COMPARE_SECONDS=5 ENGINE=/path/to/quillomar OPPONENT=fairymax
+COMPARE_SECONDS ?= 3
+ENGINE ?= $(RELEASE_DIR)/quillomar
+
+compare: release
+	@PATH="$$PATH:/usr/games" command -v $(firstword $(OPPONENT)) >/dev/null || \
+		./scripts/ensure-packages $(firstword $(OPPONENT))
+	@./scripts/compare/compare --engine "$(ENGINE)" --opponent "$(OPPONENT)" \
+		--seconds "$(COMPARE_SECONDS)"
 
 # Protocol soak through the binary's stdin/stdout, moves checked by an independent oracle;
 #   make soak SOAK_GAMES=300 SEED=1        findings go to soak-out/<timestamp>/
