@@ -1,6 +1,7 @@
 #include "board/candidates.h"
 
 #include <bit>
+#include <cstdint>
 
 #include "board/slots.h"
 
@@ -113,6 +114,73 @@ inline void list(BoardState& e, int key, int targetKind, int promotion, int from
     emit(e, key, targetKind, promotion, fromFile, fromRank, toFile, toRank, piece, slot);
 }
 
+// Squares as the bits of a 64-bit set, bit (rank - 1) * 8 + (file - 1). Where only captures
+// are listed, a set of the occupied squares finds the first piece along a ray, and whether a
+// piece can capture at all, without walking the board square by square.
+using SquareSet = std::uint64_t;
+
+constexpr int bitOf(int file, int rank) {
+    return (rank - 1) * 8 + (file - 1);
+}
+
+struct Geometry {
+    SquareSet ray[9][64] = {};  // squares along direction d of the direction list, nearest first
+    SquareSet straightLines[64] = {};  // the four rook directions together
+    SquareSet diagonalLines[64] = {};  // the four bishop directions together
+    SquareSet knightJumps[64] = {};
+    SquareSet kingSteps[64] = {};
+    SquareSet pawnCaptures[2][64] = {};  // [0] Black's pawns, [1] White's
+};
+
+constexpr Geometry makeGeometry() {
+    Geometry g;
+    for (int f = 1; f <= 8; ++f) {
+        for (int r = 1; r <= 8; ++r) {
+            const int from = bitOf(f, r);
+            for (int d = 1; d <= 8; ++d) {
+                for (int tf = f + kDirFile[d], tr = r + kDirRank[d]; onBoard(tf, tr);
+                     tf += kDirFile[d], tr += kDirRank[d])
+                    g.ray[d][from] |= SquareSet{1} << bitOf(tf, tr);
+                (d <= 4 ? g.straightLines : g.diagonalLines)[from] |= g.ray[d][from];
+                if (onBoard(f + kDirFile[d], r + kDirRank[d]))
+                    g.kingSteps[from] |= SquareSet{1} << bitOf(f + kDirFile[d], r + kDirRank[d]);
+                if (onBoard(f + kJumpFile[d], r + kJumpRank[d]))
+                    g.knightJumps[from] |= SquareSet{1}
+                                           << bitOf(f + kJumpFile[d], r + kJumpRank[d]);
+            }
+            for (int side = -1; side <= 1; side += 2)
+                for (int df = -1; df <= 1; df += 2)
+                    if (onBoard(f + df, r + side))
+                        g.pawnCaptures[side > 0 ? 1 : 0][from] |= SquareSet{1}
+                                                                  << bitOf(f + df, r + side);
+        }
+    }
+    return g;
+}
+
+constexpr Geometry kGeometry = makeGeometry();
+
+// Direction-list number of a one-square step, by file and rank offset + 1.
+constexpr int kDirectionOf[3][3] = {{7, 4, 8}, {3, 0, 1}, {6, 2, 5}};
+
+struct Occupancy {
+    SquareSet all = 0;
+    SquareSet enemy = 0;  // pieces of the side not to move
+};
+
+Occupancy occupancyOf(const BoardState& e) {
+    Occupancy occ;
+    const int s = e.sideToMove;
+    for (int i = 1; i <= 16; ++i) {
+        const auto& own = e.piecePos[s * i];
+        if (own[1] != 0) occ.all |= SquareSet{1} << bitOf(own[1], own[2]);
+        const auto& other = e.piecePos[-s * i];
+        if (other[1] != 0) occ.enemy |= SquareSet{1} << bitOf(other[1], other[2]);
+    }
+    occ.all |= occ.enemy;
+    return occ;
+}
+
 // The slots of one piece, in slot order, for the side s to move. quietToo is false beyond
 // iterationDepth, where only captures, promotions and castling are listed.
 
@@ -130,7 +198,7 @@ void listSteps(BoardState& e, const Table<Step, 1, 8>& steps, int count, int mov
     }
 }
 
-template <Listing L, bool QuietToo>
+template <Listing L>
 void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, int moverKind,
               int piece, int f, int r, int s) {
     for (int group = 1; group <= groupCount; ++group) {
@@ -143,8 +211,7 @@ void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, in
             tr += step.rank;
             target = e.board[tf][tr];
             if (target != 0) break;  // a blocker ends the ray
-            if constexpr (QuietToo)
-                list<L>(e, 1, 0, 0, f, r, tf, tr, piece, 7 * (group - 1) + distance);
+            list<L>(e, 1, 0, 0, f, r, tf, tr, piece, 7 * (group - 1) + distance);
         }
         if (target * s < 0) {
             const int targetKind = absOf(e.pieceKind[target]);
@@ -154,8 +221,40 @@ void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, in
     }
 }
 
+// The captures of a bishop, rook or queen: in each group, the first piece along the ray, when
+// it is the opponent's.
 template <Listing L>
-void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool quietToo) {
+void listRayCaptures(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, int moverKind,
+                     int piece, int f, int r, const Occupancy& occ) {
+    const int from = bitOf(f, r);
+    const SquareSet lines = moverKind == kRook ? kGeometry.straightLines[from]
+                            : moverKind == kBishop
+                                ? kGeometry.diagonalLines[from]
+                                : kGeometry.straightLines[from] | kGeometry.diagonalLines[from];
+    if ((lines & occ.enemy) == 0) return;
+    for (int group = 1; group <= groupCount; ++group) {
+        const Step step = groups[group];
+        const SquareSet blockers =
+            kGeometry.ray[kDirectionOf[step.file + 1][step.rank + 1]][from] & occ.all;
+        if ((blockers & occ.enemy) == 0) continue;
+        // The nearest blocker: the lowest bit on rays towards higher bits, else the highest.
+        const int b = step.rank * 8 + step.file > 0 ? std::countr_zero(blockers)
+                                                    : 63 - std::countl_zero(blockers);
+        if (((occ.enemy >> b) & 1) == 0) continue;
+        const int tf = b % 8 + 1;
+        const int tr = b / 8 + 1;
+        const int distance = absOf(tf - f) > absOf(tr - r) ? absOf(tf - f) : absOf(tr - r);
+        const int targetKind = absOf(e.pieceKind[e.board[tf][tr]]);
+        list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
+                7 * (group - 1) + distance);
+    }
+}
+
+template <Listing L>
+void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool quietToo,
+              bool stepsToo) {
+    // Without steps to list, only castling is left, and only with a right to castle.
+    if (!stepsToo && (L == Listing::kKeyAboveOne || kingKind == kKingNone)) return;
     const int back = s > 0 ? 1 : 8;
     for (int slot = 1; slot <= kKingSlots; ++slot) {
         const int type = e.kingTypeAtSlot[slot];
@@ -171,6 +270,7 @@ void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool 
                 list<L>(e, 1, 0, 0, f, r, 0, 0, piece, slot);
             continue;
         }
+        if (!stepsToo) continue;
         const Step step = e.kingSlotStep[s][slot];
         const int tf = f + step.file;
         const int tr = r + step.rank;
@@ -248,8 +348,9 @@ void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool 
 
 namespace {
 
+// Lists every candidate of one piece that L wants, quiet moves included.
 template <Listing L>
-void listPiece(BoardState& e, int piece, bool quietToo) {
+void listPiece(BoardState& e, int piece) {
     const int s = e.sideToMove;
     const int index = s * piece;
     const int f = e.piecePos[index][1];
@@ -259,31 +360,72 @@ void listPiece(BoardState& e, int piece, bool quietToo) {
     switch (kind) {
         case kPawn:
         case kPawnDoubleStep:
-            listPawn<L>(e, kind, piece, f, r, s, quietToo);
+            listPawn<L>(e, kind, piece, f, r, s, true);
             break;
         case kKnight:
-            listSteps<L>(e, e.knightSlotStep[s], kKnightSlots, kind, piece, f, r, s, quietToo);
+            listSteps<L>(e, e.knightSlotStep[s], kKnightSlots, kind, piece, f, r, s, true);
             break;
         case kBishop:
         case kRook:
-        case kQueen: {
-            const int groups = kind == kQueen ? 8 : 4;
-            if (quietToo)
-                listRays<L, true>(e, e.rayGroupStep[s][kind], groups, kind, piece, f, r, s);
-            else
-                listRays<L, false>(e, e.rayGroupStep[s][kind], groups, kind, piece, f, r, s);
+        case kQueen:
+            listRays<L>(e, e.rayGroupStep[s][kind], kind == kQueen ? 8 : 4, kind, piece, f, r, s);
             break;
-        }
         default:
-            listKing<L>(e, kind, piece, f, r, s, quietToo);
+            listKing<L>(e, kind, piece, f, r, s, true, true);
             break;
     }
 }
 
+// The captures, promotions and castling of the side to move (castling only when L lists key 1
+// too). The occupied squares tell which pieces have anything to list at all; most have not.
+template <Listing L>
+void listCapturesAndPromotions(BoardState& e) {
+    const Occupancy occ = occupancyOf(e);
+    const int s = e.sideToMove;
+    const int seventh = s > 0 ? 7 : 2;
+    const bool enPassant = e.epInfo[1] != 0;
+    const int epRank = s > 0 ? 5 : 4;
+    const auto& pawnCaptures = kGeometry.pawnCaptures[s > 0 ? 1 : 0];
+    for (int i = 1; i <= 16; ++i) {
+        const int index = s * i;
+        const int f = e.piecePos[index][1];
+        if (f == 0) continue;
+        const int r = e.piecePos[index][2];
+        const int kind = absOf(e.pieceKind[index]);
+        const int from = bitOf(f, r);
+        switch (kind) {
+            case kPawn:
+            case kPawnDoubleStep:
+                if (r == seventh || (pawnCaptures[from] & occ.enemy) != 0 ||
+                    (enPassant && r == epRank))
+                    listPawn<L>(e, kind, i, f, r, s, false);
+                break;
+            case kKnight:
+                if ((kGeometry.knightJumps[from] & occ.enemy) != 0)
+                    listSteps<L>(e, e.knightSlotStep[s], kKnightSlots, kind, i, f, r, s, false);
+                break;
+            case kBishop:
+            case kRook:
+            case kQueen:
+                listRayCaptures<L>(e, e.rayGroupStep[s][kind], kind == kQueen ? 8 : 4, kind, i, f,
+                                   r, occ);
+                break;
+            default:
+                listKing<L>(e, kind, i, f, r, s, false,
+                            (kGeometry.kingSteps[from] & occ.enemy) != 0);
+                break;
+        }
+    }
+}
+
+// One pass over the pieces into moveList[ply]. Beyond iterationDepth, and when only keys above
+// 1 are wanted, no quiet move is listed.
 template <Listing L>
 void listAllPieces(BoardState& e, int ply) {
-    const bool quietToo = ply <= e.iterationDepth;
-    for (int i = 1; i <= 16; ++i) listPiece<L>(e, i, quietToo);
+    if (L == Listing::kKeyAboveOne || ply > e.iterationDepth)
+        listCapturesAndPromotions<L>(e);
+    else
+        for (int i = 1; i <= 16; ++i) listPiece<L>(e, i);
     flattenCandidates(e, ply);
     for (unsigned used = e.bucketsInUse; used != 0; used &= used - 1)
         e.bucketCount[std::countr_zero(used)] = 0;
@@ -312,7 +454,7 @@ void listSearchCandidates(BoardState& e, int ply) {
 bool listMoreCandidates(BoardState& e, int ply) {
     constexpr int b = kBuckets;  // the bucket of key 1
     while (e.quietPieceNext[ply] <= 16) {
-        listPiece<Listing::kKeyOne>(e, e.quietPieceNext[ply]++, true);
+        listPiece<Listing::kKeyOne>(e, e.quietPieceNext[ply]++);
         if (e.bucketCount[b] == 0) continue;
         int n = e.moveCount[ply];
         for (int k = 1; k <= e.bucketCount[b] && n < kListRows; ++k)

@@ -37,13 +37,13 @@ inline constexpr int kDirRank[9] = {0, 1, 0, -1, 0, 1, -1, -1, 1};
 inline constexpr int kJumpFile[9] = {0, 1, 2, 2, 1, -1, -2, -2, -1};
 inline constexpr int kJumpRank[9] = {0, 2, 1, -1, -2, -2, -1, 1, 2};
 
-inline bool onBoard(int file, int rank) {
+constexpr bool onBoard(int file, int rank) {
     return static_cast<unsigned>(file - 1) < 8u && static_cast<unsigned>(rank - 1) < 8u;
 }
 
 // How many steps of one square (file and rank offsets -1, 0 or 1) fit between (file, rank) and
 // the edge of the board.
-inline int stepsToEdge(int file, int rank, int stepFile, int stepRank) {
+constexpr int stepsToEdge(int file, int rank, int stepFile, int stepRank) {
     int n = stepFile > 0 ? 8 - file : stepFile < 0 ? file - 1 : 7;
     const int m = stepRank > 0 ? 8 - rank : stepRank < 0 ? rank - 1 : 7;
     return m < n ? m : n;
