@@ -1,7 +1,6 @@
 #include "board/candidates.h"
 
 #include <bit>
-#include <cstdint>
 
 #include "board/slots.h"
 
@@ -114,13 +113,10 @@ inline void list(BoardState& e, int key, int targetKind, int promotion, int from
     emit(e, key, targetKind, promotion, fromFile, fromRank, toFile, toRank, piece, slot);
 }
 
-// Squares as the bits of a 64-bit set, bit (rank - 1) * 8 + (file - 1). Where only captures
-// are listed, a set of the occupied squares finds the first piece along a ray, and whether a
-// piece can capture at all, without walking the board square by square.
-using SquareSet = std::uint64_t;
-
+// Where only captures are listed, the occupied squares find the first piece along a ray, and
+// whether a piece can capture at all, without walking the board square by square.
 constexpr int bitOf(int file, int rank) {
-    return (rank - 1) * 8 + (file - 1);
+    return squareBit(file, rank);
 }
 
 struct Geometry {
@@ -167,19 +163,6 @@ struct Occupancy {
     SquareSet all = 0;
     SquareSet enemy = 0;  // pieces of the side not to move
 };
-
-Occupancy occupancyOf(const BoardState& e) {
-    Occupancy occ;
-    const int s = e.sideToMove;
-    for (int i = 1; i <= 16; ++i) {
-        const auto& own = e.piecePos[s * i];
-        if (own[1] != 0) occ.all |= SquareSet{1} << bitOf(own[1], own[2]);
-        const auto& other = e.piecePos[-s * i];
-        if (other[1] != 0) occ.enemy |= SquareSet{1} << bitOf(other[1], other[2]);
-    }
-    occ.all |= occ.enemy;
-    return occ;
-}
 
 // The slots of one piece, in slot order, for the side s to move. quietToo is false beyond
 // iterationDepth, where only captures, promotions and castling are listed.
@@ -380,8 +363,8 @@ void listPiece(BoardState& e, int piece) {
 // too). The occupied squares tell which pieces have anything to list at all; most have not.
 template <Listing L>
 void listCapturesAndPromotions(BoardState& e) {
-    const Occupancy occ = occupancyOf(e);
     const int s = e.sideToMove;
+    const Occupancy occ{e.occupied[1] | e.occupied[-1], e.occupied[-s]};
     const int seventh = s > 0 ? 7 : 2;
     const bool enPassant = e.epInfo[1] != 0;
     const int epRank = s > 0 ? 5 : 4;

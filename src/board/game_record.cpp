@@ -19,7 +19,13 @@ void fillKeyTerms(GameTables& g) {
 }
 
 double keyDigest(double key) {
-    return std::floor(1000000.0 * key);
+    const double x = 1000000.0 * key;
+    // floor through a whole-number conversion where it is exact (keys stay far below this),
+    // without the library call.
+    if (!(x > -1e15 && x < 1e15)) return std::floor(x);
+    const double whole = static_cast<double>(static_cast<long long>(x));
+    if (whole == x) return x;
+    return whole > x ? whole - 1.0 : whole;
 }
 
 namespace {

@@ -67,6 +67,15 @@ inline int withoutCastlingRight(int kingKind, bool queenside) {
     return kingKind < 0 ? -k : k;
 }
 
+// Squares as the bits of a 64-bit set: bit (rank - 1) * 8 + (file - 1).
+using SquareSet = std::uint64_t;
+constexpr int squareBit(int file, int rank) {
+    return (rank - 1) * 8 + (file - 1);
+}
+constexpr SquareSet squareSet(int file, int rank) {
+    return SquareSet{1} << squareBit(file, rank);
+}
+
 // One step across the board: file and rank offsets.
 struct Step {
     int file = 0;
@@ -107,7 +116,10 @@ struct GameTables {
     Table<Table<int, 1, 2>, -1, 1> kingPos;        // [colour][1] file, [2] rank
     Table<int, 1, 4> epInfo;                       // file, rank, index, kind before the mark
     Table<Table<int, 1, 2>, -5, 5> materialCount;  // [kind][1], bishops [±3][1] light [2] dark
-    Table<int, -16, 16> pieceIndexOf;              // set-up index -> current index
+    // The squares each colour's pieces stand on ([1] White, [-1] Black), kept with the board
+    // by every maker, take-back and set-up (the king-safety test's trial move leaves them).
+    Table<SquareSet, -1, 1> occupied;
+    Table<int, -16, 16> pieceIndexOf;  // set-up index -> current index
     Table<Table<int, 1, 2>, -16, 16> pieceIndexTrack;
 
     // --- side, turn and game counters ---

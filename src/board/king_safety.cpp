@@ -32,16 +32,28 @@ inline bool rayHits(const GameTables& g, int file, int rank, int df, int dr, int
 // Whether the side -s attacks (file, rank): pawns, knights and sliders, and, when asked, a
 // king beside the square.
 bool attackedBy(const GameTables& g, int s, int file, int rank, bool kingBeside) {
-    if (holdsKind(g, file - s, rank + s, -kPawn * s, -kPawnDoubleStep * s)) return true;
-    if (holdsKind(g, file + s, rank + s, -kPawn * s, -kPawnDoubleStep * s)) return true;
-    for (int j = 1; j <= 8; ++j)
-        if (holdsKind(g, file + kJumpFile[j], rank + kJumpRank[j], -kKnight * s, -kKnight * s))
-            return true;
-    for (int d = 1; d <= 4; ++d)
-        if (rayHits(g, file, rank, kDirFile[d], kDirRank[d], -kRook * s, -kQueen * s)) return true;
-    for (int d = 5; d <= 8; ++d)
-        if (rayHits(g, file, rank, kDirFile[d], kDirRank[d], -kBishop * s, -kQueen * s))
-            return true;
+    // The material counts tell which kinds the attacker has at all.
+    const auto& m = g.materialCount;
+    if (m[-kPawn * s][1] != 0) {
+        if (holdsKind(g, file - s, rank + s, -kPawn * s, -kPawnDoubleStep * s)) return true;
+        if (holdsKind(g, file + s, rank + s, -kPawn * s, -kPawnDoubleStep * s)) return true;
+    }
+    if (m[-kKnight * s][1] != 0) {
+        for (int j = 1; j <= 8; ++j)
+            if (holdsKind(g, file + kJumpFile[j], rank + kJumpRank[j], -kKnight * s, -kKnight * s))
+                return true;
+    }
+    const bool queens = m[-kQueen * s][1] != 0;
+    if (queens || m[-kRook * s][1] != 0) {
+        for (int d = 1; d <= 4; ++d)
+            if (rayHits(g, file, rank, kDirFile[d], kDirRank[d], -kRook * s, -kQueen * s))
+                return true;
+    }
+    if (queens || m[-kBishop * s][1] != 0 || m[-kBishop * s][2] != 0) {
+        for (int d = 5; d <= 8; ++d)
+            if (rayHits(g, file, rank, kDirFile[d], kDirRank[d], -kBishop * s, -kQueen * s))
+                return true;
+    }
     if (kingBeside) {
         for (int d = 1; d <= 8; ++d) {
             const int f = file + kDirFile[d];

@@ -100,6 +100,8 @@ void makePlainMove(BoardState& e, int p, int index, int slot, int fromFile, int 
     e.piecePos[index][2] = toRank;
     e.board[toFile][toRank] = index;
     e.board[fromFile][fromRank] = 0;
+    e.occupied[e.sideToMove] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+    if (x != 0) e.occupied[-e.sideToMove] ^= squareSet(toFile, toRank);
 }
 
 void makePawnCapture(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
@@ -123,6 +125,8 @@ void makeEnPassant(BoardState& e, int p, int index, int slot, int fromFile, int 
     e.board[toFile][toRank] = index;
     e.board[fromFile][fromRank] = 0;
     e.board[toFile][fromRank] = 0;
+    e.occupied[s] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+    e.occupied[-s] ^= squareSet(toFile, fromRank);
 }
 
 void makeDoubleStep(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
@@ -137,6 +141,7 @@ void makeDoubleStep(BoardState& e, int p, int index, int slot, int fromFile, int
     e.piecePos[index][2] = toRank;
     e.board[toFile][toRank] = index;
     e.board[fromFile][fromRank] = 0;
+    e.occupied[s] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
     e.pieceKind[index] = kPawnDoubleStep * s;
     e.epInfo[1] = toFile;
     e.epInfo[2] = toRank;
@@ -164,6 +169,8 @@ void makePromotion(BoardState& e, int p, int index, int slot, int fromFile, int 
     e.piecePos[index][2] = toRank;
     e.board[toFile][toRank] = index;
     e.board[fromFile][fromRank] = 0;
+    e.occupied[s] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+    if (x != 0) e.occupied[-s] ^= squareSet(toFile, toRank);
     switch (absOf(newKind)) {
         case kQueen:
             e.pieceSlots[index] = kQueenSlots;
@@ -206,6 +213,8 @@ void makeCastling(BoardState& e, int p, int index, int slot, int kingToFile) {
     e.board[rookFrom][r] = 0;
     e.board[kingToFile][r] = index;
     e.board[rookTo][r] = rook;
+    e.occupied[s] ^= squareSet(fromFile, r) | squareSet(kingToFile, r) | squareSet(rookFrom, r) |
+                     squareSet(rookTo, r);
     e.piecePos[index][1] = kingToFile;
     e.piecePos[rook][1] = rookTo;
     e.kingPos[s][1] = kingToFile;

@@ -40,6 +40,14 @@ void setIdentitySlotOrders(GameTables& g) {
     refreshSlotTables(g);
 }
 
+void recountOccupancy(GameTables& g) {
+    g.occupied.clear();
+    for (int file = 1; file <= 8; ++file)
+        for (int rank = 1; rank <= 8; ++rank)
+            if (g.board[file][rank] != 0)
+                g.occupied[signOf(g.board[file][rank])] |= squareSet(file, rank);
+}
+
 void resetPieceIdentities(GameTables& g) {
     for (int i = -16; i <= 16; ++i) {
         g.pieceIndexOf[i] = i;
@@ -50,6 +58,7 @@ void resetPieceIdentities(GameTables& g) {
 
 void startupInitialise(BoardState& e) {
     e.board.clear();
+    e.occupied.clear();
     e.piecePos.clear();
     e.pieceKind.clear();
     e.pieceSlots.clear();

@@ -16,6 +16,10 @@ void renumberPieces(BoardState& e);
 // Draws new permutations for the six slot-order tables.
 void shuffleSlotOrders(BoardState& e);
 
+// Sets the occupied squares of both colours from the board; call after writing the board
+// outside the maker and the take-back.
+void recountOccupancy(GameTables& g);
+
 // Every set-up index names itself again (no renumbering yet).
 void resetPieceIdentities(GameTables& g);
 

@@ -13,6 +13,11 @@ void unmakeListedMove(BoardState& e, int p) {
 
     e.board[R[kRecFromFile]][R[kRecFromRank]] = mover;
     e.board[R[kRecToFile]][R[kRecToRank]] = captured;
+    e.occupied[s] ^=
+        squareSet(R[kRecFromFile], R[kRecFromRank]) | squareSet(R[kRecToFile], R[kRecToRank]);
+    if (captured != 0)
+        e.occupied[-s] ^=
+            squareSet(R[kRecToFile], R[kRecEnPassant] != 0 ? R[kRecFromRank] : R[kRecToRank]);
 
     if (captured != 0) {
         int kind = e.pieceKind[captured];
@@ -78,6 +83,7 @@ void unmakeListedMove(BoardState& e, int p) {
         e.piecePos[mover][2] = rank;
         e.piecePos[rook][1] = 8;
         e.piecePos[rook][2] = rank;
+        e.occupied[s] ^= squareSet(8, rank) | squareSet(6, rank);
     } else if (R[kRecCastling] == 2) {
         int rook = e.pieceIndexOf[9] * s;
         e.board[5][rank] = mover;
@@ -88,6 +94,7 @@ void unmakeListedMove(BoardState& e, int p) {
         e.piecePos[mover][2] = rank;
         e.piecePos[rook][1] = 1;
         e.piecePos[rook][2] = rank;
+        e.occupied[s] ^= squareSet(1, rank) | squareSet(4, rank);
     }
 
     if (R[kRecOwnKingKind] != 0) e.pieceKind[e.pieceIndexOf[13] * s] = R[kRecOwnKingKind];

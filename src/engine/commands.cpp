@@ -103,6 +103,7 @@ void illegalMove(EngineState& e, const std::string& text) {
 
 void resetGame(EngineState& e) {
     e.board.clear();
+    e.occupied.clear();
     e.piecePos.clear();
     e.pieceKind.clear();
     e.pieceSlots.clear();

@@ -4,6 +4,7 @@
 
 #include "board/game_record.h"
 #include "board/slots.h"
+#include "board/state_init.h"
 
 namespace qm {
 
@@ -315,6 +316,7 @@ bool setupFromFen(EngineState& e, const std::string& text) {
             }
         }
     }
+    recountOccupancy(e);
     if (plan.castle[0]) e.pieceKind[13] -= 2;
     if (plan.castle[1]) e.pieceKind[13] -= 1;
     if (plan.castle[2]) e.pieceKind[-13] += 2;

@@ -2,6 +2,7 @@
 
 #include "board/game_record.h"
 #include "board/legal_moves.h"
+#include "board/state_init.h"
 
 namespace qm {
 
@@ -150,6 +151,7 @@ void applyOpponentMove(EngineState& e) {
     e.piecePos[P][2] = tr;
     e.board[tf][tr] = P;
     e.board[ff][fr] = 0;
+    recountOccupancy(e);
 
     // Position key: only the moving piece's terms.
     const int kAfter = e.pieceKind[P];

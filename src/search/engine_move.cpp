@@ -1,6 +1,7 @@
 #include "search/engine_move.h"
 
 #include "board/game_record.h"
+#include "board/state_init.h"
 #include "search/thinking_output.h"
 
 namespace qm {
@@ -141,6 +142,7 @@ void makeEngineMove(EngineState& e) {
     e.piecePos[p][2] = R2;
     e.board[F2][R2] = p;
     e.board[F1][R1] = 0;
+    recountOccupancy(e);
 
     const double removed = keyTerm(e, m[8], m[1], m[2]);
     const double added = keyTerm(e, e.pieceKind[p], m[3], m[4]);

@@ -87,6 +87,13 @@ std::string invariantViolations(EngineState& e) {
         if (k >= 1 && k <= 10 && e.pieceSlots[i] != slotsByKind[k])
             problems << "slots " << e.pieceSlots[i] << " of piece " << i << "; ";
     }
+    for (int side = -1; side <= 1; side += 2) {
+        SquareSet held = 0;
+        for (int f = 1; f <= 8; ++f)
+            for (int r = 1; r <= 8; ++r)
+                if (e.board[f][r] * side > 0) held |= squareSet(f, r);
+        if (held != e.occupied[side]) problems << "occupied squares of colour " << side << "; ";
+    }
     Table<Table<int, 1, 2>, -5, 5> counted;
     counted.clear();
     for (int f = 1; f <= 8; ++f)
