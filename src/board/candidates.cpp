@@ -2,6 +2,7 @@
 
 #include <bit>
 
+#include "board/geometry.h"
 #include "board/slots.h"
 
 namespace qm {
@@ -113,52 +114,6 @@ inline void list(BoardState& e, int key, int targetKind, int promotion, int from
     emit(e, key, targetKind, promotion, fromFile, fromRank, toFile, toRank, piece, slot);
 }
 
-// Where only captures are listed, the occupied squares find the first piece along a ray, and
-// whether a piece can capture at all, without walking the board square by square.
-constexpr int bitOf(int file, int rank) {
-    return squareBit(file, rank);
-}
-
-struct Geometry {
-    SquareSet ray[9][64] = {};  // squares along direction d of the direction list, nearest first
-    SquareSet straightLines[64] = {};  // the four rook directions together
-    SquareSet diagonalLines[64] = {};  // the four bishop directions together
-    SquareSet knightJumps[64] = {};
-    SquareSet kingSteps[64] = {};
-    SquareSet pawnCaptures[2][64] = {};  // [0] Black's pawns, [1] White's
-};
-
-constexpr Geometry makeGeometry() {
-    Geometry g;
-    for (int f = 1; f <= 8; ++f) {
-        for (int r = 1; r <= 8; ++r) {
-            const int from = bitOf(f, r);
-            for (int d = 1; d <= 8; ++d) {
-                for (int tf = f + kDirFile[d], tr = r + kDirRank[d]; onBoard(tf, tr);
-                     tf += kDirFile[d], tr += kDirRank[d])
-                    g.ray[d][from] |= SquareSet{1} << bitOf(tf, tr);
-                (d <= 4 ? g.straightLines : g.diagonalLines)[from] |= g.ray[d][from];
-                if (onBoard(f + kDirFile[d], r + kDirRank[d]))
-                    g.kingSteps[from] |= SquareSet{1} << bitOf(f + kDirFile[d], r + kDirRank[d]);
-                if (onBoard(f + kJumpFile[d], r + kJumpRank[d]))
-                    g.knightJumps[from] |= SquareSet{1}
-                                           << bitOf(f + kJumpFile[d], r + kJumpRank[d]);
-            }
-            for (int side = -1; side <= 1; side += 2)
-                for (int df = -1; df <= 1; df += 2)
-                    if (onBoard(f + df, r + side))
-                        g.pawnCaptures[side > 0 ? 1 : 0][from] |= SquareSet{1}
-                                                                  << bitOf(f + df, r + side);
-        }
-    }
-    return g;
-}
-
-constexpr Geometry kGeometry = makeGeometry();
-
-// Direction-list number of a one-square step, by file and rank offset + 1.
-constexpr int kDirectionOf[3][3] = {{7, 4, 8}, {3, 0, 1}, {6, 2, 5}};
-
 struct Occupancy {
     SquareSet all = 0;
     SquareSet enemy = 0;  // pieces of the side not to move
@@ -209,7 +164,7 @@ void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, in
 template <Listing L>
 void listRayCaptures(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, int moverKind,
                      int piece, int f, int r, const Occupancy& occ) {
-    const int from = bitOf(f, r);
+    const int from = squareBit(f, r);
     const SquareSet lines = moverKind == kRook ? kGeometry.straightLines[from]
                             : moverKind == kBishop
                                 ? kGeometry.diagonalLines[from]
@@ -224,8 +179,8 @@ void listRayCaptures(BoardState& e, const Table<Step, 1, 8>& groups, int groupCo
         const int b = step.rank * 8 + step.file > 0 ? std::countr_zero(blockers)
                                                     : 63 - std::countl_zero(blockers);
         if (((occ.enemy >> b) & 1) == 0) continue;
-        const int tf = b % 8 + 1;
-        const int tr = b / 8 + 1;
+        const int tf = fileOfBit(b);
+        const int tr = rankOfBit(b);
         const int distance = absOf(tf - f) > absOf(tr - r) ? absOf(tf - f) : absOf(tr - r);
         const int targetKind = absOf(e.pieceKind[e.board[tf][tr]]);
         list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
@@ -375,7 +330,7 @@ void listCapturesAndPromotions(BoardState& e) {
         if (f == 0) continue;
         const int r = e.piecePos[index][2];
         const int kind = absOf(e.pieceKind[index]);
-        const int from = bitOf(f, r);
+        const int from = squareBit(f, r);
         switch (kind) {
             case kPawn:
             case kPawnDoubleStep:

@@ -1,5 +1,6 @@
 #include "board/king_safety.h"
 
+#include "board/geometry.h"
 #include "board/slots.h"
 
 namespace qm {
@@ -15,23 +16,19 @@ inline bool holdsKind(const GameTables& g, int file, int rank, int kindA, int ki
     return kind == kindA || kind == kindB;
 }
 
-// The first occupied square along a direction from (file, rank) holds kindA or kindB.
-inline bool rayHits(const GameTables& g, int file, int rank, int df, int dr, int kindA, int kindB) {
-    for (int n = stepsToEdge(file, rank, df, dr); n > 0; --n) {
-        file += df;
-        rank += dr;
-        const int index = g.board[file][rank];
-        if (index != 0) {
-            const int kind = g.pieceKind[index];
-            return kind == kindA || kind == kindB;
-        }
-    }
-    return false;
+// The first of the `occupied` squares along direction d from (file, rank) holds kindA or kindB.
+inline bool rayHits(const GameTables& g, SquareSet occupied, int file, int rank, int d, int kindA,
+                    int kindB) {
+    const int met = firstAlongRay(d, squareBit(file, rank), occupied);
+    if (met < 0) return false;
+    const int kind = g.pieceKind[g.board[fileOfBit(met)][rankOfBit(met)]];
+    return kind == kindA || kind == kindB;
 }
 
-// Whether the side -s attacks (file, rank): pawns, knights and sliders, and, when asked, a
-// king beside the square.
-bool attackedBy(const GameTables& g, int s, int file, int rank, bool kingBeside) {
+// Whether the side -s attacks (file, rank), the pieces standing on `occupied` and on the board:
+// pawns, knights and sliders, and, when asked, a king beside the square.
+bool attackedBy(const GameTables& g, SquareSet occupied, int s, int file, int rank,
+                bool kingBeside) {
     // The material counts tell which kinds the attacker has at all.
     const auto& m = g.materialCount;
     if (m[-kPawn * s][1] != 0) {
@@ -46,13 +43,11 @@ bool attackedBy(const GameTables& g, int s, int file, int rank, bool kingBeside)
     const bool queens = m[-kQueen * s][1] != 0;
     if (queens || m[-kRook * s][1] != 0) {
         for (int d = 1; d <= 4; ++d)
-            if (rayHits(g, file, rank, kDirFile[d], kDirRank[d], -kRook * s, -kQueen * s))
-                return true;
+            if (rayHits(g, occupied, file, rank, d, -kRook * s, -kQueen * s)) return true;
     }
     if (queens || m[-kBishop * s][1] != 0 || m[-kBishop * s][2] != 0) {
         for (int d = 5; d <= 8; ++d)
-            if (rayHits(g, file, rank, kDirFile[d], kDirRank[d], -kBishop * s, -kQueen * s))
-                return true;
+            if (rayHits(g, occupied, file, rank, d, -kBishop * s, -kQueen * s)) return true;
     }
     if (kingBeside) {
         for (int d = 1; d <= 8; ++d) {
@@ -67,12 +62,30 @@ bool attackedBy(const GameTables& g, int s, int file, int rank, bool kingBeside)
     return false;
 }
 
+// Whether the piece of signed kind `kind` on (file, rank) attacks (kFile, kRank), the squares
+// between them being as the board has them.
+bool pieceAttacks(const GameTables& g, int kind, int file, int rank, int kFile, int kRank) {
+    const int df = kFile - file;
+    const int dr = kRank - rank;
+    const int k = absOf(kind);
+    if (k == kPawn || k == kPawnDoubleStep) return dr == signOf(kind) && absOf(df) == 1;
+    if (k == kKnight) return absOf(df) * absOf(dr) == 2;
+    const bool straight = df == 0 || dr == 0;
+    const bool diagonal = absOf(df) == absOf(dr);
+    if (k == kRook ? !straight : k == kBishop ? !diagonal : k != kQueen || !(straight || diagonal))
+        return false;
+    const int d = kDirectionOf[signOf(df) + 1][signOf(dr) + 1];
+    return firstAlongRay(d, squareBit(file, rank), g.occupied[1] | g.occupied[-1]) ==
+           squareBit(kFile, kRank);
+}
+
 }  // namespace
 
 void testKingSafety(GameTables& g, int& result, int index, int fromFile, int fromRank, int toFile,
                     int toRank) {
     const int s = g.sideToMove;
     const bool kingMove = absOf(g.pieceKind[index]) > 5;
+    SquareSet occupied = g.occupied[1] | g.occupied[-1];
 
     // Trial move.
     int kFile, kRank;
@@ -80,7 +93,10 @@ void testKingSafety(GameTables& g, int& result, int index, int fromFile, int fro
     bool enPassant = false;
     if (kingMove) {
         savedCell = g.board[fromFile][fromRank];
-        if (fromFile != toFile || fromRank != toRank) g.board[fromFile][fromRank] = 0;
+        if (fromFile != toFile || fromRank != toRank) {
+            g.board[fromFile][fromRank] = 0;
+            occupied &= ~squareSet(fromFile, fromRank);
+        }
         kFile = toFile;
         kRank = toRank;
     } else {
@@ -89,11 +105,13 @@ void testKingSafety(GameTables& g, int& result, int index, int fromFile, int fro
         int mover = g.board[fromFile][fromRank];
         enPassant = mover != 0 && absOf(g.pieceKind[mover]) == kPawn && fromFile != toFile &&
                     g.board[toFile][toRank] == 0;
+        occupied = (occupied & ~squareSet(fromFile, fromRank)) | squareSet(toFile, toRank);
         if (enPassant) {
             g.board[toFile][toRank] = mover;
             g.board[fromFile][fromRank] = 0;
             savedCell = g.board[toFile][fromRank];
             g.board[toFile][fromRank] = 0;
+            occupied &= ~squareSet(toFile, fromRank);
         } else {
             savedCell = g.board[toFile][toRank];
             g.board[toFile][toRank] = mover;
@@ -101,7 +119,7 @@ void testKingSafety(GameTables& g, int& result, int index, int fromFile, int fro
         }
     }
 
-    result = attackedBy(g, s, kFile, kRank, kingMove) ? kKingAttacked : kKingSafe;
+    result = attackedBy(g, occupied, s, kFile, kRank, kingMove) ? kKingAttacked : kKingSafe;
 
     // Take-back.
     if (kingMove) {
@@ -135,43 +153,16 @@ int openedLineSafety(const GameTables& g, int fromFile, int fromRank, int toFile
     if (df != 0 && dr != 0 && absOf(df) != absOf(dr)) return kKingSafe;
     const int stepFile = signOf(df);
     const int stepRank = signOf(dr);
-    const bool diagonal = stepFile != 0 && stepRank != 0;
-    const int slider = diagonal ? -kBishop * s : -kRook * s;
-    for (int f = kFile + stepFile, r = kRank + stepRank; onBoard(f, r);
-         f += stepFile, r += stepRank) {
-        if (f == toFile && r == toRank) return kKingSafe;  // the mover stands on the line
-        if (f == fromFile && r == fromRank) continue;      // the square it leaves
-        const int index = g.board[f][r];
-        if (index == 0) continue;
-        const int kind = g.pieceKind[index];
-        return kind == slider || kind == -kQueen * s ? kKingAttacked : kKingSafe;
-    }
-    return kKingSafe;
+    // The squares as they stand after the move: the from-square empty, the to-square taken.
+    const SquareSet occupied = ((g.occupied[1] | g.occupied[-1]) & ~squareSet(fromFile, fromRank)) |
+                               squareSet(toFile, toRank);
+    const int met =
+        firstAlongRay(kDirectionOf[stepFile + 1][stepRank + 1], squareBit(kFile, kRank), occupied);
+    if (met < 0 || met == squareBit(toFile, toRank)) return kKingSafe;
+    const int kind = g.pieceKind[g.board[fileOfBit(met)][rankOfBit(met)]];
+    const int slider = stepFile != 0 && stepRank != 0 ? -kBishop * s : -kRook * s;
+    return kind == slider || kind == -kQueen * s ? kKingAttacked : kKingSafe;
 }
-
-namespace {
-
-// Whether the piece of signed kind `kind` on (file, rank) attacks (kFile, kRank), the squares
-// between them being as the board has them.
-bool pieceAttacks(const GameTables& g, int kind, int file, int rank, int kFile, int kRank) {
-    const int df = kFile - file;
-    const int dr = kRank - rank;
-    const int k = absOf(kind);
-    if (k == kPawn || k == kPawnDoubleStep) return dr == signOf(kind) && absOf(df) == 1;
-    if (k == kKnight) return absOf(df) * absOf(dr) == 2;
-    const bool straight = df == 0 || dr == 0;
-    const bool diagonal = absOf(df) == absOf(dr);
-    if (k == kRook ? !straight : k == kBishop ? !diagonal : k != kQueen || !(straight || diagonal))
-        return false;
-    const int stepFile = signOf(df);
-    const int stepRank = signOf(dr);
-    for (int f = file + stepFile, r = rank + stepRank; f != kFile || r != kRank;
-         f += stepFile, r += stepRank)
-        if (g.board[f][r] != 0) return false;
-    return true;
-}
-
-}  // namespace
 
 int checkGivenByMove(const GameTables& g, int q) {
     const auto& record = g.plyRecord[q];
@@ -190,8 +181,10 @@ int checkGivenByMove(const GameTables& g, int q) {
     const int stepFile = signOf(df);
     const int stepRank = signOf(dr);
     const int slider = stepFile != 0 && stepRank != 0 ? -kBishop * s : -kRook * s;
-    return rayHits(g, kFile, kRank, stepFile, stepRank, slider, -kQueen * s) ? kKingAttacked
-                                                                             : kKingSafe;
+    return rayHits(g, g.occupied[1] | g.occupied[-1], kFile, kRank,
+                   kDirectionOf[stepFile + 1][stepRank + 1], slider, -kQueen * s)
+               ? kKingAttacked
+               : kKingSafe;
 }
 
 }  // namespace qm
