@@ -37,6 +37,7 @@ void clearIterationTables(EngineState& e) {
     e.moveCount.clear();
     e.plyScore.clear();
     e.pvLines.clear();
+    e.standPatPending.clear();
     e.repetitionFlags.clear();
     e.bucketCount.clear();
     e.bucketsInUse = 0;

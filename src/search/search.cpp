@@ -33,6 +33,15 @@ void copyPathLine(EngineState& e, int row, int length, int score) {
 // A line stored for a leaf or a mate reaches the current reach of the search.
 void storeLine(EngineState& e, int row, int score) {
     copyPathLine(e, row, e.iterationDepth + e.quiescenceDepth, score);
+    e.standPatPending[row] = 0;
+}
+
+// Writes out the stand-pat line of row `row` (the path to the ply before it) when it is still
+// only noted.
+void settleStandPatLine(EngineState& e, int row) {
+    if (e.standPatPending[row] == 0) return;
+    copyPathLine(e, row, row - 1, e.standPatScore[row]);
+    e.standPatPending[row] = 0;
 }
 
 // True when a score of the side choosing at ply a is at least as good for it as `bound`, the
@@ -75,10 +84,13 @@ void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, in
             storeLine(e, p + 1, e.currentScore);
         }
     }
+    // A leaf's line is the path itself. Only a take reads it, so it is written straight into
+    // row p then rather than into row p + 1 and copied.
+    bool leafLine = false;
     if (kind == BackUpKind::kLeaf && (p == e.iterationDepth + e.quiescenceDepth || draw)) {
         e.plyScore[p + 1][1] = 1;
         e.plyScore[p + 1][2] = e.currentScore;
-        storeLine(e, p + 1, e.currentScore);
+        leafLine = true;
     }
 
     const int s = e.plyScore[p + 1][2];
@@ -94,8 +106,15 @@ void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, in
     if (take) {
         e.plyScore[p][1] = 1;
         e.plyScore[p][2] = s;
-        const int length = e.pvLines[p + 1][1][9];
-        for (int i = 1; i <= length && i <= kMaxDepth; ++i) e.pvLines[p][i] = e.pvLines[p + 1][i];
+        if (leafLine) {
+            storeLine(e, p, e.currentScore);
+        } else {
+            settleStandPatLine(e, p + 1);
+            const int length = e.pvLines[p + 1][1][9];
+            for (int i = 1; i <= length && i <= kMaxDepth; ++i)
+                e.pvLines[p][i] = e.pvLines[p + 1][i];
+            e.standPatPending[p] = 0;
+        }
         if (p == 1 && kind == BackUpKind::kInnerBelowDepth) {
             e.bestRootPiece = piece;
             e.bestRootSlot = slot;
@@ -196,7 +215,10 @@ void searchIteration(EngineState& e) {
                 listSearchCandidates(e, p);
                 if (e.moveCount[p] > 0) {
                     e.plyScore[p][1] = 1;
-                    copyPathLine(e, p, p - 1, e.currentScore);
+                    // The stand-pat line (the path so far) is noted, and written out only if
+                    // no capture beats it and the line is backed up.
+                    e.standPatPending[p] = 1;
+                    e.standPatScore[p] = e.currentScore;
                     e.quiescenceDepth += 1;
                     if (e.quiescenceDepth > e.maxQuiescenceDepth)
                         e.maxQuiescenceDepth = e.quiescenceDepth;

@@ -21,6 +21,10 @@ struct SearchTables {
     Table<int, 1, kMaxDepth> legalMovesAtPly;
     Table<Table<int, 1, 2>, 1, kMaxDepth + 1> plyScore;
     Table<PvLine, 1, kMaxDepth + 1> pvLines;
+    // A stand-pat line not yet written out: row p of pvLines stands for the path to ply p - 1
+    // with this score until it is backed up (then written) or overwritten.
+    Table<int, 1, kMaxDepth + 1> standPatPending;
+    Table<int, 1, kMaxDepth + 1> standPatScore;
     int quiescenceDepth = 0;
     int maxQuiescenceDepth = 0;
     double nodeCount = 0.0;
