@@ -162,22 +162,19 @@ void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, in
 // The captures of a bishop, rook or queen: in each group, the first piece along the ray, when
 // it is the opponent's.
 template <Listing L>
-void listRayCaptures(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, int moverKind,
-                     int piece, int f, int r, const Occupancy& occ) {
+void listRayCaptures(BoardState& e, const Table<int, 1, 8>& directions, int groupCount,
+                     int moverKind, int piece, int f, int r, const Occupancy& occ) {
     const int from = squareBit(f, r);
-    const SquareSet lines = moverKind == kRook ? kGeometry.straightLines[from]
-                            : moverKind == kBishop
-                                ? kGeometry.diagonalLines[from]
-                                : kGeometry.straightLines[from] | kGeometry.diagonalLines[from];
+    const SquareSet lines = moverKind == kRook     ? kGeometry.straightLines[from]
+                            : moverKind == kBishop ? kGeometry.diagonalLines[from]
+                                                   : kGeometry.straightLines[from] |
+                                                         kGeometry.diagonalLines[from];
     if ((lines & occ.enemy) == 0) return;
     for (int group = 1; group <= groupCount; ++group) {
-        const Step step = groups[group];
-        const SquareSet blockers =
-            kGeometry.ray[kDirectionOf[step.file + 1][step.rank + 1]][from] & occ.all;
-        if ((blockers & occ.enemy) == 0) continue;
-        // The nearest blocker: the lowest bit on rays towards higher bits, else the highest.
-        const int b = step.rank * 8 + step.file > 0 ? std::countr_zero(blockers)
-                                                    : 63 - std::countl_zero(blockers);
+        const int d = directions[group];
+        const SquareSet met = kGeometry.ray[d][from] & occ.all;
+        if ((met & occ.enemy) == 0) continue;
+        const int b = kRayUp[d] ? std::countr_zero(met) : 63 - std::countl_zero(met);
         if (((occ.enemy >> b) & 1) == 0) continue;
         const int tf = fileOfBit(b);
         const int tr = rankOfBit(b);
@@ -345,8 +342,8 @@ void listCapturesAndPromotions(BoardState& e) {
             case kBishop:
             case kRook:
             case kQueen:
-                listRayCaptures<L>(e, e.rayGroupStep[s][kind], kind == kQueen ? 8 : 4, kind, i, f,
-                                   r, occ);
+                listRayCaptures<L>(e, e.rayGroupDirection[s][kind], kind == kQueen ? 8 : 4, kind,
+                                   i, f, r, occ);
                 break;
             default:
                 listKing<L>(e, kind, i, f, r, s, false,

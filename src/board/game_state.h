@@ -168,6 +168,7 @@ struct GameTables {
     Table<Table<Step, 1, 8>, -1, 1> knightSlotStep;
     Table<Table<Step, 1, 10>, -1, 1> kingSlotStep;
     Table<Table<Table<Step, 1, 8>, kBishop, kQueen>, -1, 1> rayGroupStep;
+    Table<Table<Table<int, 1, 8>, kBishop, kQueen>, -1, 1> rayGroupDirection;  // 1..8
 
     int maxDepth = kMaxDepth;
 

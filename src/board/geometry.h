@@ -48,13 +48,16 @@ inline constexpr BoardGeometry kGeometry = makeBoardGeometry();
 // Direction-list number of a one-square step, by file and rank offset + 1.
 inline constexpr int kDirectionOf[3][3] = {{7, 4, 8}, {3, 0, 1}, {6, 2, 5}};
 
+// Rays that run towards higher bit numbers: up the board, or along the rank to the h-file.
+inline constexpr bool kRayUp[9] = {false, true, true, false, false, true, false, false, true};
+
 // The square (as its bit number) of the first of `occupied` along direction d from square
 // `from`, or -1 when the ray meets none. Rays up the board or to the h-file run towards higher
 // bit numbers.
 inline int firstAlongRay(int d, int from, SquareSet occupied) {
     const SquareSet met = kGeometry.ray[d][from] & occupied;
     if (met == 0) return -1;
-    return kDirRank[d] * 8 + kDirFile[d] > 0 ? std::countr_zero(met) : 63 - std::countl_zero(met);
+    return kRayUp[d] ? std::countr_zero(met) : 63 - std::countl_zero(met);
 }
 
 constexpr int fileOfBit(int bit) {

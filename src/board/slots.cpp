@@ -1,5 +1,7 @@
 #include "board/slots.h"
 
+#include "board/geometry.h"
+
 namespace qm {
 
 int promotionKindForSlot(const GameTables& g, int slot) {
@@ -34,6 +36,11 @@ void refreshSlotTables(GameTables& g) {
             g.rayGroupStep[s][kBishop][group] =
                 Step{kDirFile[bishopDir] * s, kDirRank[bishopDir] * s};
         }
+        for (int kind = kBishop; kind <= kQueen; ++kind)
+            for (int group = 1; group <= 8; ++group) {
+                const Step step = g.rayGroupStep[s][kind][group];
+                g.rayGroupDirection[s][kind][group] = kDirectionOf[step.file + 1][step.rank + 1];
+            }
     }
 }
 
