@@ -65,11 +65,11 @@ int cutoffTest(const EngineState& e, int a) {
 
 int standPatTest(const EngineState& e, int a) {
     if (a <= 1) return 1;
-    int cut = 1;
+    const int score = e.plyScore[a][2];
     for (int i = (a % 2 == 0) ? 1 : 2; i <= a - 1; i += 2) {
-        if (e.plyScore[i][1] == 1 && refutes(e, a, e.plyScore[a][2], e.plyScore[i][2])) cut = 0;
+        if (e.plyScore[i][1] == 1 && refutes(e, a, score, e.plyScore[i][2])) return 0;
     }
-    return cut;
+    return 1;
 }
 
 void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, int piece, int slot) {
