@@ -165,10 +165,10 @@ template <Listing L>
 void listRayCaptures(BoardState& e, const Table<int, 1, 8>& directions, int groupCount,
                      int moverKind, int piece, int f, int r, const Occupancy& occ) {
     const int from = squareBit(f, r);
-    const SquareSet lines = moverKind == kRook     ? kGeometry.straightLines[from]
-                            : moverKind == kBishop ? kGeometry.diagonalLines[from]
-                                                   : kGeometry.straightLines[from] |
-                                                         kGeometry.diagonalLines[from];
+    const SquareSet lines = moverKind == kRook ? kGeometry.straightLines[from]
+                            : moverKind == kBishop
+                                ? kGeometry.diagonalLines[from]
+                                : kGeometry.straightLines[from] | kGeometry.diagonalLines[from];
     if ((lines & occ.enemy) == 0) return;
     for (int group = 1; group <= groupCount; ++group) {
         const int d = directions[group];
@@ -191,21 +191,31 @@ void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool 
     // Without steps to list, only castling is left, and only with a right to castle.
     if (!stepsToo && (L == Listing::kKeyAboveOne || kingKind == kKingNone)) return;
     const int back = s > 0 ? 1 : 8;
+    const bool kingside = (kingKind == kKingBoth || kingKind == kKingKingside) &&
+                          e.board[6][back] == 0 && e.board[7][back] == 0;
+    const bool queenside = (kingKind == kKingBoth || kingKind == kKingQueenside) &&
+                           e.board[2][back] == 0 && e.board[3][back] == 0 && e.board[4][back] == 0;
+    if (!stepsToo) {
+        // Just the two castling slots, in slot order.
+        const int kingsideSlot = e.kingSlotOrder[9];
+        const int queensideSlot = e.kingSlotOrder[10];
+        if (kingside && kingsideSlot < queensideSlot)
+            list<L>(e, 1, 0, 0, f, r, 0, 0, piece, kingsideSlot);
+        if (queenside) list<L>(e, 1, 0, 0, f, r, 0, 0, piece, queensideSlot);
+        if (kingside && kingsideSlot > queensideSlot)
+            list<L>(e, 1, 0, 0, f, r, 0, 0, piece, kingsideSlot);
+        return;
+    }
     for (int slot = 1; slot <= kKingSlots; ++slot) {
         const int type = e.kingTypeAtSlot[slot];
         if (type == 9) {
-            if ((kingKind == kKingBoth || kingKind == kKingKingside) && e.board[6][back] == 0 &&
-                e.board[7][back] == 0)
-                list<L>(e, 1, 0, 0, f, r, 0, 0, piece, slot);
+            if (kingside) list<L>(e, 1, 0, 0, f, r, 0, 0, piece, slot);
             continue;
         }
         if (type == 10) {
-            if ((kingKind == kKingBoth || kingKind == kKingQueenside) && e.board[2][back] == 0 &&
-                e.board[3][back] == 0 && e.board[4][back] == 0)
-                list<L>(e, 1, 0, 0, f, r, 0, 0, piece, slot);
+            if (queenside) list<L>(e, 1, 0, 0, f, r, 0, 0, piece, slot);
             continue;
         }
-        if (!stepsToo) continue;
         const Step step = e.kingSlotStep[s][slot];
         const int tf = f + step.file;
         const int tr = r + step.rank;
@@ -342,8 +352,8 @@ void listCapturesAndPromotions(BoardState& e) {
             case kBishop:
             case kRook:
             case kQueen:
-                listRayCaptures<L>(e, e.rayGroupDirection[s][kind], kind == kQueen ? 8 : 4, kind,
-                                   i, f, r, occ);
+                listRayCaptures<L>(e, e.rayGroupDirection[s][kind], kind == kQueen ? 8 : 4, kind, i,
+                                   f, r, occ);
                 break;
             default:
                 listKing<L>(e, kind, i, f, r, s, false,
