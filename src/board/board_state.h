@@ -13,6 +13,19 @@ inline constexpr int kBuckets = 20;
 inline constexpr int kCheckFollowsMove = 3;
 
 using CandidateRow = Table<int, 1, 8>;
+
+// Columns of a candidate record.
+enum CandidateColumn : int {
+    kCandFromFile = 1,
+    kCandFromRank = 2,
+    kCandToFile = 3,  // 0 for castling
+    kCandToRank = 4,
+    kCandTargetKind = 5,  // absolute kind on the target, 10 for en passant
+    kCandPromotion = 6,   // signed promotion kind
+    kCandPiece = 7,       // absolute piece index
+    kCandSlot = 8,
+};
+
 using CandidateList = Table<CandidateRow, 1, kListRows>;
 // A move as the search and the legal-move list describe it: [1..4] squares, [5] promotion kind
 // (absolute), [6] score, [8] signed kind of the moved piece after the move, [9] line length.

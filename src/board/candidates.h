@@ -7,18 +7,6 @@
 
 namespace qm {
 
-// Columns of a candidate record.
-enum CandidateColumn : int {
-    kCandFromFile = 1,
-    kCandFromRank = 2,
-    kCandToFile = 3,  // 0 for castling
-    kCandToRank = 4,
-    kCandTargetKind = 5,  // absolute kind on the target, 10 for en passant
-    kCandPromotion = 6,   // signed promotion kind
-    kCandPiece = 7,       // absolute piece index
-    kCandSlot = 8,
-};
-
 inline constexpr int kSlotNoCandidate = 0;
 inline constexpr int kSlotCandidate = 1;
 inline constexpr int kSlotQuietBeyondDepth = 3;

@@ -15,7 +15,7 @@ void listLegalMoves(BoardState& e, LegalMoveList& out) {
         const int piece = e.moveList[1][n][kCandPiece];
         const int slot = e.moveList[1][n][kCandSlot];
         int made = 0;
-        makeListedMove(e, made, 1, piece, slot);
+        makeCandidate(e, made, 1, e.moveList[1][n]);
         if (made == 0) continue;
         const auto& rec = e.plyRecord[1];
         out.count += 1;
@@ -40,7 +40,7 @@ unsigned long long countLeaves(BoardState& e, int ply, int depth) {
     const int s = e.sideToMove;
     for (int n = 1; n <= e.moveCount[ply]; ++n) {
         int made = 0;
-        makeListedMove(e, made, ply, e.moveList[ply][n][kCandPiece], e.moveList[ply][n][kCandSlot]);
+        makeCandidate(e, made, ply, e.moveList[ply][n]);
         if (made == 0) continue;
         if (ply == depth) {
             nodes += 1;

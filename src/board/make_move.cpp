@@ -220,17 +220,13 @@ void makeCastling(BoardState& e, int p, int index, int slot, int kingToFile) {
     e.kingPos[s][1] = kingToFile;
 }
 
-void makeListedMove(BoardState& e, int& result, int p, int piece, int slot) {
+namespace {
+
+// Makes the decoded move of piece `index` from (fromFile, fromRank) if it leaves the king safe.
+void makeDecodedMove(BoardState& e, int& result, int p, int index, int slot, int fromFile,
+                     int fromRank, const DecodedSlot& m) {
     result = 0;
     const int s = e.sideToMove;
-    const int index = piece * s;
-    const int fromFile = e.piecePos[index][1];
-    const int fromRank = e.piecePos[index][2];
-    if (fromFile == 0) return;
-
-    DecodedSlot m = decodeSlot(e, index, fromFile, fromRank, slot);
-    if (evaluateSlot(e, m, fromFile, fromRank) == SlotOutcome::kRefused) return;
-
     const int kindBefore = e.pieceKind[index];
     int safety = kKingSafe;
     if (m.type == SlotMove::kCastleKingside || m.type == SlotMove::kCastleQueenside) {
@@ -287,6 +283,47 @@ void makeListedMove(BoardState& e, int& result, int p, int piece, int slot) {
     result = 1;
     e.plyRecord[p][kRecKindAfter] = e.pieceKind[index];
     if (p < kMaxDepth + 1) e.checkBeforePly[p + 1] = kCheckFollowsMove;
+}
+
+}  // namespace
+
+void makeListedMove(BoardState& e, int& result, int p, int piece, int slot) {
+    result = 0;
+    const int index = piece * e.sideToMove;
+    const int fromFile = e.piecePos[index][1];
+    const int fromRank = e.piecePos[index][2];
+    if (fromFile == 0) return;
+
+    const DecodedSlot m = decodeSlot(e, index, fromFile, fromRank, slot);
+    if (evaluateSlot(e, m, fromFile, fromRank) == SlotOutcome::kRefused) return;
+    makeDecodedMove(e, result, p, index, slot, fromFile, fromRank, m);
+}
+
+void makeCandidate(BoardState& e, int& result, int p, const CandidateRow& row) {
+    // The row was listed in this very position: its squares are the slot's move, and the
+    // board conditions hold. What remains is the kind of move.
+    const int index = row[kCandPiece] * e.sideToMove;
+    const int slot = row[kCandSlot];
+    const int fromFile = row[kCandFromFile];
+    const int fromRank = row[kCandFromRank];
+    DecodedSlot m{SlotMove::kStep, row[kCandToFile], row[kCandToRank], row[kCandPromotion], 0};
+    const int kind = absOf(e.pieceKind[index]);
+    if (m.toFile == 0) {
+        const bool kingside = e.kingTypeAtSlot[slot] == 9;
+        m.type = kingside ? SlotMove::kCastleKingside : SlotMove::kCastleQueenside;
+        m.toFile = kingside ? 7 : 3;
+        m.toRank = fromRank;
+    } else if (kind == kPawn || kind == kPawnDoubleStep) {
+        if (m.promotionKind != 0)
+            m.type = m.toFile == fromFile ? SlotMove::kPromotionPush : SlotMove::kPromotionCapture;
+        else if (m.toFile != fromFile)
+            m.type = e.board[m.toFile][m.toRank] == 0 ? SlotMove::kPawnEnPassant
+                                                      : SlotMove::kPawnCapture;
+        else
+            m.type =
+                absOf(m.toRank - fromRank) == 2 ? SlotMove::kPawnDouble : SlotMove::kPawnSingle;
+    }
+    makeDecodedMove(e, result, p, index, slot, fromFile, fromRank, m);
 }
 
 }  // namespace qm

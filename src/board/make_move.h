@@ -9,6 +9,10 @@ namespace qm {
 // result 1 when the move was made, 0 when refused.
 void makeListedMove(BoardState& e, int& result, int p, int piece, int slot);
 
+// The same for a row of the candidate list built in this very position (moveList[p] as it
+// stands): the row already holds what decoding the slot would find.
+void makeCandidate(BoardState& e, int& result, int p, const CandidateRow& row);
+
 // Turns the pawn marked as just double-stepped into an ordinary pawn and clears epInfo.
 void expireEnPassant(BoardState& e, int p);
 

@@ -160,7 +160,12 @@ void searchIteration(EngineState& e) {
         switch (step) {
             case Step::kMake: {
                 int result = 0;
-                if (piece >= 1 && piece <= 16) makeListedMove(e, result, p, piece, slot);
+                if (p == 1 && e.moveCursor[1] == 0) {
+                    // The previous iteration's best move, named by piece and slot.
+                    if (piece >= 1 && piece <= 16) makeListedMove(e, result, p, piece, slot);
+                } else {
+                    makeCandidate(e, result, p, e.moveList[p][e.moveCursor[p]]);
+                }
                 if (result == 0) {
                     step = Step::kAdvance;
                     break;
