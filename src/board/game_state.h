@@ -137,6 +137,9 @@ struct GameTables {
     // --- per-ply records ---
     PlyRows16 plyRecord;
     PlyRows8 gameMoves;
+    // [row][1] key of the position after that ply, [2] its digest (in rows the search writes,
+    // filled in only when a repetition test compares it), [3] 1 when an en-passant capture is
+    // possible there.
     PlyKeys positionKey;
     Table<double, -10, 10> keyByKind;
     Table<double, 1, 8> keyByFile;

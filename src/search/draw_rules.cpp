@@ -48,14 +48,16 @@ void repetitionCheck(EngineState& e, int p) {
         key[3] = capturable ? 1.0 : 0.0;
     }
     key[1] = e.positionKey[n - 1][1] - removed + keyTerm(e, kb, f2, r2);
-    key[2] = keyDigest(key[1]);
 
+    // The digests are compared only here. The search's own rows get theirs when a comparison
+    // needs it; every earlier row's digest is worked out from its key, as it was stored.
     const int h = row[kRecHalfMoveClock];
     if (h >= 4) {
+        key[2] = keyDigest(key[1]);
         int count = 0;
         for (int i = n - 2 * (h / 2); i <= n - 2; i += 2) {
             if (i < 0 || i < e.setupRow) continue;
-            if (e.positionKey[i][2] == key[2] && e.positionKey[i][3] == 0.0) ++count;
+            if (keyDigest(e.positionKey[i][1]) == key[2] && e.positionKey[i][3] == 0.0) ++count;
         }
         if (count >= 2) e.repetitionFlags[p] = 1;
     }
