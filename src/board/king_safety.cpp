@@ -29,27 +29,31 @@ inline bool rayHits(const GameTables& g, SquareSet occupied, int file, int rank,
 // pawns, knights and sliders, and, when asked, a king beside the square.
 bool attackedBy(const GameTables& g, SquareSet occupied, int s, int file, int rank,
                 bool kingBeside) {
-    // The material counts tell which kinds the attacker has at all.
+    // The material counts tell which kinds the attacker has at all, and the squares the
+    // attacker holds which patterns can meet one of its pieces.
     const auto& m = g.materialCount;
-    if (m[-kPawn * s][1] != 0) {
+    const int square = squareBit(file, rank);
+    const SquareSet attacker = occupied & g.occupied[-s];
+    if (m[-kPawn * s][1] != 0 && (kGeometry.pawnCaptures[s > 0 ? 1 : 0][square] & attacker) != 0) {
         if (holdsKind(g, file - s, rank + s, -kPawn * s, -kPawnDoubleStep * s)) return true;
         if (holdsKind(g, file + s, rank + s, -kPawn * s, -kPawnDoubleStep * s)) return true;
     }
-    if (m[-kKnight * s][1] != 0) {
+    if (m[-kKnight * s][1] != 0 && (kGeometry.knightJumps[square] & attacker) != 0) {
         for (int j = 1; j <= 8; ++j)
             if (holdsKind(g, file + kJumpFile[j], rank + kJumpRank[j], -kKnight * s, -kKnight * s))
                 return true;
     }
     const bool queens = m[-kQueen * s][1] != 0;
-    if (queens || m[-kRook * s][1] != 0) {
+    if ((queens || m[-kRook * s][1] != 0) && (kGeometry.straightLines[square] & attacker) != 0) {
         for (int d = 1; d <= 4; ++d)
             if (rayHits(g, occupied, file, rank, d, -kRook * s, -kQueen * s)) return true;
     }
-    if (queens || m[-kBishop * s][1] != 0 || m[-kBishop * s][2] != 0) {
+    if ((queens || m[-kBishop * s][1] != 0 || m[-kBishop * s][2] != 0) &&
+        (kGeometry.diagonalLines[square] & attacker) != 0) {
         for (int d = 5; d <= 8; ++d)
             if (rayHits(g, occupied, file, rank, d, -kBishop * s, -kQueen * s)) return true;
     }
-    if (kingBeside) {
+    if (kingBeside && (kGeometry.kingSteps[square] & attacker) != 0) {
         for (int d = 1; d <= 8; ++d) {
             const int f = file + kDirFile[d];
             const int r = rank + kDirRank[d];
