@@ -62,7 +62,7 @@ void rookMoved(BoardState& e, int p, int index) {
 
 // Whether the king of the side to move stands in check before the move at ply p, worked out
 // once per ply and position.
-int checkBeforeMove(BoardState& e, int p) {
+[[gnu::always_inline]] inline int checkBeforeMove(BoardState& e, int p) {
     int& known = e.checkBeforePly[p];
     if (known == kCheckFollowsMove) known = checkGivenByMove(e, p - 1);
     if (known == 0) known = kingStandsInCheck(e);
@@ -223,8 +223,9 @@ void makeCastling(BoardState& e, int p, int index, int slot, int kingToFile) {
 namespace {
 
 // Makes the decoded move of piece `index` from (fromFile, fromRank) if it leaves the king safe.
-void makeDecodedMove(BoardState& e, int& result, int p, int index, int slot, int fromFile,
-                     int fromRank, const DecodedSlot& m) {
+[[gnu::always_inline]] inline void makeDecodedMove(BoardState& e, int& result, int p, int index,
+                                                   int slot, int fromFile, int fromRank,
+                                                   const DecodedSlot& m) {
     result = 0;
     const int s = e.sideToMove;
     const int kindBefore = e.pieceKind[index];
