@@ -303,5 +303,38 @@ TEST(SelfPlay, EndOfInputExitsCleanly) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+TEST(SelfPlay, MoveNowAndQuitAreAnsweredWhileThinking) {
+    // "st 30" makes a think of ten seconds or more; "?" or "quit" half a second into it is
+    // answered within a fifth of a second.
+    for (const std::string stop : {"?", "quit"}) {
+        Child engine(QUILLOMAR_ENGINE_BINARY);
+        for (const char* line : {"xboard", "protover 2", "new", "st 30", "go"}) engine.send(line);
+        bool found = false;
+        engine.readUntil("feature done=1", found);
+        usleep(500000);
+        while (auto line = engine.readLine(0.001)) ASSERT_NE(line->rfind("move ", 0), 0u);
+        const auto sent = std::chrono::steady_clock::now();
+        auto since = [&] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+        };
+        engine.send(stop);
+        int status = -1;
+        if (stop == "?") {
+            engine.readUntil("move ", found);
+            ASSERT_TRUE(found);
+            std::printf("move %.3f s after \"?\"\n", since());
+            EXPECT_LT(since(), 0.2);
+            engine.send("quit");
+            status = engine.waitExit();
+        } else {
+            while (!engine.tryWaitExit(status) && since() < 20.0) usleep(1000);
+            std::printf("exit %.3f s after \"quit\"\n", since());
+            EXPECT_LT(since(), 0.2);
+            while (auto line = engine.readLine(1.0)) EXPECT_NE(line->rfind("move ", 0), 0u);
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+}
+
 }  // namespace
 }  // namespace qm::test

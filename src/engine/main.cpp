@@ -8,7 +8,7 @@
 
 int main() {
     std::ios::sync_with_stdio(false);
-    qm::StreamLineSource input(std::cin);
+    qm::FdLineSource input(0);
     qm::SteadyClock clock;
     qm::SplitMixRandom random(0x51u, true);
     qm::Platform platform{input, std::cout, clock, random};

@@ -15,6 +15,7 @@ namespace qm {
 void initialiseEngine(EngineState& e) {
     startupInitialise(e);
     fillKnightPairTables(e);
+    e.inputCheck = &xboardInputCheck;
 }
 
 bool handshake(EngineState& e) {
@@ -51,7 +52,9 @@ bool mainLoopPass(EngineState& e) {
             // No clock from the GUI for this move: think from now, within a bounded budget.
             e.clockStampTime = e.turnStartTime;
             e.moveBudgetCs = kNoClockBudgetCs;
-            if (e.levelSeen && e.levelBaseCs > 0.0)
+            if (e.fixedMoveCs > 0.0)
+                e.moveBudgetCs = fixedMoveBudget(e.fixedMoveCs);
+            else if (e.levelSeen && e.levelBaseCs > 0.0)
                 e.moveBudgetCs = std::min(
                     kNoClockBudgetCs,
                     moveBudget(e.levelBaseCs, e.levelMoves, timeControlPly(e), e.levelIncrementCs));

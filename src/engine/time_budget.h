@@ -16,4 +16,8 @@ inline constexpr double kNoClockBudgetCs = 500.0;
 // tenth of the clock.
 double moveBudget(double clockCs, double levelMoves, int gamePly, double incrementCs);
 
+// Budget for a fixed time per move: the time less a margin for the process and the pipes
+// (5% and 5 cs), never less than half of it.
+double fixedMoveBudget(double perMoveCs);
+
 }  // namespace qm

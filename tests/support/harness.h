@@ -7,10 +7,11 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "search/engine_state.h"
 #include "platform/platform.h"
+#include "search/engine_state.h"
 
 namespace qm::test {
 
@@ -32,6 +33,11 @@ class Harness {
     // at CR LF (the line ends themselves are checked: a bare LF fails the test).
     std::vector<std::string> send(std::initializer_list<std::string> lines);
     std::vector<std::string> send(const std::vector<std::string>& lines);
+
+    // The same, and then lines that reach the engine at the given times on the manual clock,
+    // also while it thinks (a plain line reaches it only when it next waits for input).
+    using Arrivals = std::vector<std::pair<std::string, double>>;
+    std::vector<std::string> send(const std::vector<std::string>& lines, const Arrivals& arrivals);
 
     // True once "quit" (or the end of input) ended the loop.
     bool finished() const { return finished_; }
