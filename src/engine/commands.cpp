@@ -116,8 +116,7 @@ int xboardStopFor(EngineState&, const std::string& item, bool& hold) {
 }  // namespace
 
 bool xboardInputCheck(EngineState& e, bool wait) {
-    static constexpr WatchRule kRule{&xboardStopFor, kNoStop};
-    return watchInput(e, wait, kRule);
+    return watchInput(e, wait, &xboardStopFor);
 }
 
 double currentMoveBudget(EngineState& e, double clockCs) {
@@ -221,10 +220,7 @@ void handleCommand(EngineState& e) {
         if (!opponentMoveLegal(e, text)) {
             illegalMove(e, text);
         } else {
-            ensurePlyCapacity(e);
-            recordGameMove(e, text, false);
-            e.pendingMove = text;
-            e.gamePly += 1;
+            acceptOpponentMove(e, text);
             if (e.forceMode == 0) {
                 e.engineState = 1;
             } else {

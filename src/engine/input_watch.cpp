@@ -11,11 +11,11 @@ bool readRawLine(EngineState& e, std::string& raw) {
     return true;
 }
 
-bool watchInput(EngineState& e, bool wait, const WatchRule& rule) {
+bool watchInput(EngineState& e, bool wait, StopRule stopFor) {
     // Held lines arrived before anything still to come.
     while (e.stopRequest == kNoStop && e.heldLinesSeen < e.heldLines.size()) {
         bool hold = true;
-        e.stopRequest = rule.stopFor(e, commandItem(e.heldLines[e.heldLinesSeen++]), hold);
+        e.stopRequest = stopFor(e, commandItem(e.heldLines[e.heldLinesSeen++]), hold);
     }
     std::string raw;
     while (e.stopRequest == kNoStop) {
@@ -28,12 +28,12 @@ bool watchInput(EngineState& e, bool wait, const WatchRule& rule) {
             const Arrival arrival = e.io.input.pollLine(raw);
             if (arrival == Arrival::kNothingYet) break;
             if (arrival == Arrival::kEnd) {
-                e.stopRequest = rule.atEnd;
+                if (e.thinkUntilStopped) e.stopRequest = kStopWithoutMove;
                 break;
             }
         }
         bool hold = true;
-        const int stop = rule.stopFor(e, commandItem(raw), hold);
+        const int stop = stopFor(e, commandItem(raw), hold);
         if (hold) {
             e.heldLines.push_back(std::move(raw));
             e.heldLinesSeen = e.heldLines.size();

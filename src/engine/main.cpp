@@ -1,4 +1,4 @@
-// Quillomar: an xboard (protocol 2) chess engine on standard input and output.
+// Quillomar: a chess engine speaking xboard (protocol 2) or UCI on standard input and output.
 #include <iostream>
 #include <memory>
 

@@ -35,18 +35,30 @@ std::vector<std::string> Harness::send(std::initializer_list<std::string> lines)
     return send(std::vector<std::string>(lines));
 }
 
+void Harness::queue(const std::vector<std::string>& lines, const Arrivals& arrivals) {
+    for (const auto& line : lines) input_.push(line);
+    for (const auto& [line, seconds] : arrivals) input_.pushArriving(line, seconds);
+}
+
 std::vector<std::string> Harness::send(const std::vector<std::string>& lines) {
     return send(lines, {});
 }
 
 std::vector<std::string> Harness::send(const std::vector<std::string>& lines,
                                        const Arrivals& arrivals) {
-    for (const auto& line : lines) input_.push(line);
-    for (const auto& [line, seconds] : arrivals) input_.pushArriving(line, seconds);
+    queue(lines, arrivals);
     while (!finished_ &&
            (!input_.empty() || engine_->engineState != 0 || !engine_->heldLines.empty())) {
         if (!mainLoopPass(*engine_)) finished_ = true;
     }
+    return splitOutput();
+}
+
+std::vector<std::string> Harness::converse(const std::vector<std::string>& lines,
+                                           const Arrivals& arrivals) {
+    queue(lines, arrivals);
+    runEngine(*engine_);
+    finished_ = true;
     return splitOutput();
 }
 

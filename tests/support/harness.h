@@ -39,6 +39,11 @@ class Harness {
     using Arrivals = std::vector<std::pair<std::string, double>>;
     std::vector<std::string> send(const std::vector<std::string>& lines, const Arrivals& arrivals);
 
+    // Runs the whole program on these lines from its first one (either protocol) until the
+    // input ends or "quit"; returns its output lines.
+    std::vector<std::string> converse(const std::vector<std::string>& lines,
+                                      const Arrivals& arrivals = {});
+
     // True once "quit" (or the end of input) ended the loop.
     bool finished() const { return finished_; }
 
@@ -49,6 +54,7 @@ class Harness {
     bool setPosition(const std::string& fen);
 
   private:
+    void queue(const std::vector<std::string>& lines, const Arrivals& arrivals);
     std::vector<std::string> splitOutput();
 
     QueueLineSource input_;
