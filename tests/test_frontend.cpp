@@ -671,7 +671,8 @@ TEST(InputWhileThinking, MoveNowPlaysTheLastCompletedDepthAndOtherLinesWait) {
               (std::vector<std::string>{"", "pong 3", "pong 4"}));
 
     // Lines that arrive while the engine thinks give the output of lines sent after its move.
-    const std::vector<std::string> lines = {"ping 5", "otim 9", "post", "usermove e7e5", "ping 6"};
+    const std::vector<std::string> lines = {"ping 5", "otim 9",        "time 900",
+                                            "post",   "usermove e7e5", "ping 6"};
     Session a, b;
     for (Session* x : {&a, &b}) x->send({"new", "level 0 0:02 0", "force", "usermove e2e4"});
     Harness::Arrivals arrivals;
