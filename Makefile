@@ -69,16 +69,22 @@ fuzz: fuzz-build
 # Engine-against-engine match in the xboard GUI (headless), judged by the GUI; for example
 #   make match GAMES=10 OPPONENT=fairymax TC=40/1:00 OPENINGS=openings/quick.fen
 #   make match GAMES=4 TC=0:30 INC=0.5        (also TC=1:00, TC=0:10 INC=0.1)
+#   make match GAMES=10 ST=0:01               one second a move; SD=4 limits the depth
+#   make match GAMES=20 TC=0:10 INC=0.1 UCI=1 the engine as UCI, through polyglot
 # Results, PGN and the GUI's protocol log go to match-out/<timestamp>/.
 GAMES ?= 10
 OPPONENT ?= fairymax
 TC ?= 40/1:00
 INC ?=
+ST ?=
+SD ?=
+UCI ?=
 OPENINGS ?= openings/quick.fen
 
 match: release
 	@./scripts/match/run-match --games "$(GAMES)" --opponent "$(OPPONENT)" --tc "$(TC)" \
-		--inc "$(INC)" --openings "$(OPENINGS)"
+		--inc "$(INC)" --openings "$(OPENINGS)" $(if $(ST),--st "$(ST)") $(if $(SD),--sd "$(SD)") \
+		$(if $(UCI),--uci)
 
 # Side by side with another engine: both think COMPARE_SECONDS on each position of
 # openings/compare.moves, one after the other; nodes, time and nodes/s of each and the ratio.

@@ -35,7 +35,7 @@ struct FuzzEngine {
 
     // Runs main-loop passes until the queued lines are used up. Returns false after "quit".
     bool run() {
-        while (!input.empty() || engine->engineState != 0) {
+        while (!input.empty() || engine->engineState != 0 || !engine->heldLines.empty()) {
             if (!mainLoopPass(*engine)) return false;
             check();
             output.str("");

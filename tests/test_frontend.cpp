@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "board/game_record.h"
 #include "board/legal_moves.h"
 #include "engine/main_loop.h"
 #include "engine/time_budget.h"
@@ -637,6 +638,106 @@ TEST(Program, ExitsWithStatusZeroOnQuitAndOnEndOfInput) {
     // No input at all.
     EXPECT_EQ(runProgram("", output, "empty"), 0);
     EXPECT_EQ(output, "");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Input while the engine thinks
+
+// The game, whatever piece numbers the engine drew before its turn.
+std::string gameView(EngineState& e) {
+    std::string v = boardText(e) + " " + std::to_string(e.sideToMove * e.gamePly);
+    if (!e.positionHeld) return v;
+    v += " " + std::to_string(exactSignature(e, e.sideToMove));
+    for (int r = 0; r < e.gamePly; ++r) v += " " + std::to_string(e.positionKey[r][2]);
+    for (int i = 1; i <= e.historyCount; ++i) v += std::string(" ") + e.moveHistory[i].data();
+    return v;
+}
+
+// A session whose next turn has two minutes: whatever ends it early is the input.
+struct LongThink : Session {
+    LongThink() { send({"new", "level 0 60 0", "force", "usermove e2e4", "time 360000"}); }
+};
+
+TEST(InputWhileThinking, MoveNowPlaysTheLastCompletedDepthAndOtherLinesWait) {
+    LongThink s;
+    const double t = s.h.clock().now();
+    auto out = s.h.send({"go"}, {{"ping 3", t + 0.2}, {"?", t + 0.5}, {"ping 4", t + 0.6}});
+    const int move = indexOf(out, moveLine(out));
+    ASSERT_GT(move, 0) << ::testing::PrintToString(out);
+    EXPECT_LT(s.h.clock().now(), t + 0.6);  // a reading costs 2 ms; input is read every 5 ms
+    // As at a time-out: the move of the deepest completed iteration, then its result line.
+    EXPECT_NE(out[move - 1].find(" " + out[move].substr(5) + " "), std::string::npos);
+    EXPECT_EQ(std::vector<std::string>(out.begin() + move + 1, out.end()),
+              (std::vector<std::string>{"", "pong 3", "pong 4"}));
+
+    // Lines that arrive while the engine thinks give the output of lines sent after its move.
+    const std::vector<std::string> lines = {"ping 5", "otim 9",        "time 900",
+                                            "post",   "usermove e7e5", "ping 6"};
+    Session a, b;
+    for (Session* x : {&a, &b}) x->send({"new", "level 0 0:02 0", "force", "usermove e2e4"});
+    Harness::Arrivals arrivals;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        arrivals.emplace_back(lines[i], a.h.clock().now() + 0.01 * (i + 1));
+    auto together = a.h.send({"go"}, arrivals);
+    auto first = b.send({"go"}), after = b.send(lines);
+    first.insert(first.end(), after.begin(), after.end());
+    EXPECT_EQ(together, first);
+    EXPECT_EQ(gameView(a.e()), gameView(b.e()));
+}
+
+TEST(InputWhileThinking, GameChangingCommandsGiveUpTheTurnAndAreCarriedOut) {
+    for (const std::string cmd : {"force", "new", "setboard 4k3/8/8/8/8/8/4P3/4K3 w - - 0 1",
+                                  "result 1-0 {White resigns}", "undo", "remove", "quit"}) {
+        SCOPED_TRACE(cmd);
+        LongThink s, twin;
+        const std::string before = gameView(s.e());
+        const double t = s.h.clock().now();
+        auto out = s.h.send({"go"}, {{"ping 7", t + 0.1}, {cmd, t + 0.3}, {"ping 8", t + 0.4}});
+        EXPECT_LT(s.h.clock().now(), t + 0.4);
+        std::erase_if(out, [](const std::string& l) { return l.rfind(" ", 0) == 0; });
+        EXPECT_EQ(out, (cmd == "quit" ? std::vector<std::string>{"pong 7"}
+                                      : std::vector<std::string>{"pong 7", "pong 8"}));
+        EXPECT_EQ(s.h.finished(), cmd == "quit");
+        // The command acts on the game as before the turn, as on a twin that never thought.
+        twin.send({cmd});
+        EXPECT_EQ(gameView(s.e()), gameView(twin.e()));
+        if (cmd == "force") {
+            EXPECT_EQ(gameView(s.e()), before);
+        }
+    }
+}
+
+TEST(InputWhileThinking, FixedTimeAndDepthAndThinkingLinesSwitch) {
+    Session s;
+    s.send({"new", "st 2"});
+    s.h.clock().set(50.0);
+    s.send({"time 90000"});
+    EXPECT_DOUBLE_EQ(s.e().moveBudgetCs, fixedMoveBudget(200.0));
+    EXPECT_DOUBLE_EQ(s.e().clockStampTime, 50.0);
+    EXPECT_TRUE(fixedMoveBudget(200.0) < 200.0 && fixedMoveBudget(200.0) >= 100.0);
+    EXPECT_DOUBLE_EQ(budgetAfter(s, {"level 40 5 0", "time 30000"}), 747.5);  // ends "st"
+    EXPECT_DOUBLE_EQ(budgetAfter(s, {"st 0.5", "st 0", "st x", "time 30000"}), 42.5);
+    // Without a "time" the move is timed from the command that starts the turn.
+    Session t;
+    t.send({"new", "st 1", "force", "usermove e2e4"});
+    t.h.clock().set(80.0);
+    ASSERT_NE(moveLine(t.send({"go"})), "");
+    EXPECT_DOUBLE_EQ(t.e().clockStampTime, 80.0);
+    EXPECT_LT(t.h.clock().now(), 81.0);
+
+    Harness h(21);  // the clock stands still: only the depth ends the deepening
+    h.handshake();
+    auto out = h.send({"new", "sd 3", "go"});
+    ASSERT_EQ(out.size(), 5u) << ::testing::PrintToString(out);
+    EXPECT_EQ(out[2].rfind(" 3 ", 0), 0u);
+    h.send({"sd 99", "sd 0", "sd x"});
+    EXPECT_EQ(h.engine().playerDepthLimit, 40);
+    h.send({"sd 2", "new"});
+    EXPECT_EQ(h.engine().playerDepthLimit, 40) << "\"new\" removes the depth limit";
+    // Without thinking lines the move and the result claim are the same.
+    const std::string mate = "setboard 6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1";
+    EXPECT_EQ(h.send({"nopost", mate, "go"}), (std::vector<std::string>{"move a1a8", "1-0"}));
+    EXPECT_EQ(h.send({"post", mate, "go"}).size(), 4u);
 }
 
 // ---------------------------------------------------------------------------------------------

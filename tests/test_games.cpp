@@ -16,6 +16,7 @@
 
 #include "engine/opponent_move.h"
 #include "search/driver.h"
+#include "support/child_process.h"
 #include "support/harness.h"
 
 namespace qm::test {
@@ -134,101 +135,6 @@ TEST(SelfPlay, InProcessGamesAreLegalFromSeveralOpenings) {
     }
 }
 
-// A child process with pipes to its standard input and output.
-class Child {
-  public:
-    explicit Child(const char* path) {
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            close(in[1]);
-            close(out[0]);
-            execl(path, path, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        toChild_ = in[1];
-        fromChild_ = out[0];
-    }
-    ~Child() {
-        if (pid_ > 0 && !reaped_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (toChild_ >= 0) close(toChild_);
-        if (fromChild_ >= 0) close(fromChild_);
-    }
-    bool started() const { return pid_ > 0; }
-    void send(const std::string& line) {
-        std::string data = line + "\n";
-        ssize_t written = write(toChild_, data.data(), data.size());
-        (void)written;
-    }
-    // Next line without CR LF; nullopt on timeout or end of output.
-    std::optional<std::string> readLine(double timeoutSeconds = 20.0) {
-        auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(static_cast<int>(timeoutSeconds * 1000));
-        for (;;) {
-            std::size_t eol = buffer_.find('\n');
-            if (eol != std::string::npos) {
-                std::string line = buffer_.substr(0, eol);
-                buffer_.erase(0, eol + 1);
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                return line;
-            }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            deadline - std::chrono::steady_clock::now())
-                            .count();
-            if (left <= 0) return std::nullopt;
-            pollfd p{fromChild_, POLLIN, 0};
-            if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-            char chunk[4096];
-            ssize_t n = read(fromChild_, chunk, sizeof chunk);
-            if (n <= 0) return std::nullopt;
-            buffer_.append(chunk, static_cast<std::size_t>(n));
-        }
-    }
-    // Reads until a line starting with prefix; returns the lines read.
-    std::vector<std::string> readUntil(const std::string& prefix, bool& found) {
-        std::vector<std::string> lines;
-        found = false;
-        while (auto line = readLine()) {
-            lines.push_back(*line);
-            if (line->rfind(prefix, 0) == 0) {
-                found = true;
-                break;
-            }
-        }
-        return lines;
-    }
-    void closeInput() {
-        close(toChild_);
-        toChild_ = -1;
-    }
-    bool tryWaitExit(int& status) {
-        if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
-        reaped_ = true;
-        return true;
-    }
-    int waitExit() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        reaped_ = true;
-        return status;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int toChild_ = -1;
-    int fromChild_ = -1;
-    std::string buffer_;
-    bool reaped_ = false;
-};
-
 TEST(SelfPlay, ThroughTheRealBinary) {
     signal(SIGPIPE, SIG_IGN);
     Child white(QUILLOMAR_ENGINE_BINARY), black(QUILLOMAR_ENGINE_BINARY);
@@ -301,6 +207,39 @@ TEST(SelfPlay, EndOfInputExitsCleanly) {
     ASSERT_NE(status, -1) << "the engine did not end at the end of its input";
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(SelfPlay, MoveNowAndQuitAreAnsweredWhileThinking) {
+    // "st 30" makes a think of ten seconds or more; "?" or "quit" half a second into it is
+    // answered within a fifth of a second.
+    for (const std::string stop : {"?", "quit"}) {
+        Child engine(QUILLOMAR_ENGINE_BINARY);
+        for (const char* line : {"xboard", "protover 2", "new", "st 30", "go"}) engine.send(line);
+        bool found = false;
+        engine.readUntil("feature done=1", found);
+        usleep(500000);
+        while (auto line = engine.readLine(0.001)) ASSERT_NE(line->rfind("move ", 0), 0u);
+        const auto sent = std::chrono::steady_clock::now();
+        auto since = [&] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+        };
+        engine.send(stop);
+        int status = -1;
+        if (stop == "?") {
+            engine.readUntil("move ", found);
+            ASSERT_TRUE(found);
+            std::printf("move %.3f s after \"?\"\n", since());
+            EXPECT_LT(since(), 0.2);
+            engine.send("quit");
+            status = engine.waitExit();
+        } else {
+            while (!engine.tryWaitExit(status) && since() < 20.0) usleep(1000);
+            std::printf("exit %.3f s after \"quit\"\n", since());
+            EXPECT_LT(since(), 0.2);
+            while (auto line = engine.readLine(1.0)) EXPECT_NE(line->rfind("move ", 0), 0u);
+        }
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
 }
 
 }  // namespace

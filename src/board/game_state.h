@@ -184,6 +184,7 @@ struct GameTables {
     bool timeSinceLastMove = false;  // a "time" command arrived since the engine's last move
     double levelBaseCs = 0.0;        // base time of the "level" command, centiseconds
     double levelIncrementCs = 0.0;   // increment of the "level" command, centiseconds
+    double fixedMoveCs = 0.0;        // fixed time per move, centiseconds; 0 for none
     bool levelSeen = false;
     Table<std::uint64_t, 0, kLastPlyRow> positionSignature;  // exact position after each ply
 

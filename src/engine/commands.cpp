@@ -7,6 +7,7 @@
 #include "board/state_init.h"
 #include "engine/fen_setup.h"
 #include "engine/game_history.h"
+#include "engine/input_watch.h"
 #include "engine/opponent_move.h"
 #include "engine/time_budget.h"
 
@@ -32,7 +33,7 @@ std::string commandItem(const std::string& raw) {
 
 bool readCommandLine(EngineState& e) {
     std::string raw;
-    if (!e.io.input.readLine(raw)) return false;
+    if (!readRawLine(e, raw)) return false;
     e.inputLine = commandItem(raw);
     return true;
 }
@@ -99,7 +100,29 @@ void illegalMove(EngineState& e, const std::string& text) {
     writeLine(e.io, "Illegal move: " + text);
 }
 
+// A line that arrives while the engine thinks: "?" wants the move now; a command that ends or
+// changes the game gives up the turn; every other line waits until after the move.
+int xboardStopFor(EngineState&, const std::string& item, bool& hold) {
+    if (item == "?") {
+        hold = false;
+        return kStopAndPlay;
+    }
+    if (item == "quit" || item == "force" || item == "new" || item == "undo" || item == "remove" ||
+        startsWith(item, "setboard") || startsWith(item, "result"))
+        return kStopWithoutMove;
+    return kNoStop;
+}
+
 }  // namespace
+
+bool xboardInputCheck(EngineState& e, bool wait) {
+    return watchInput(e, wait, &xboardStopFor);
+}
+
+double currentMoveBudget(EngineState& e, double clockCs) {
+    if (e.fixedMoveCs > 0.0) return fixedMoveBudget(e.fixedMoveCs);
+    return moveBudget(clockCs, e.levelMoves, timeControlPly(e), e.levelIncrementCs);
+}
 
 void resetGame(EngineState& e) {
     e.board.clear();
@@ -139,9 +162,10 @@ void handleCommand(EngineState& e) {
         resetGame(e);
         e.positionFen = kStartingFen;
         setupFromFen(e, e.positionFen);
-        // A new game: leave force mode, the engine plays Black.
+        // A new game: leave force mode, the engine plays Black, no depth limit.
         e.forceMode = 0;
         e.engineSide = -1;
+        e.playerDepthLimit = kMaxDepth;
     }
     if (startsWith(line, "setboard")) {
         // The text is checked before anything is written: a rejected position leaves the
@@ -158,7 +182,23 @@ void handleCommand(EngineState& e) {
         e.forceMode = 1;
         e.engineState = 0;
     }
-    if (startsWith(line, "level")) readLevel(e, line);
+    if (startsWith(line, "level")) {
+        readLevel(e, line);
+        e.fixedMoveCs = 0.0;
+    }
+    // "st SECONDS": a fixed time per move, until the next "level".
+    if (startsWith(line, "st ")) {
+        const double seconds = leadingNumber(stripLeadingWord(line, "st "));
+        if (seconds > 0.0) e.fixedMoveCs = seconds * 100.0;
+    }
+    // "sd DEPTH": the deepest iteration, until the next "new".
+    if (startsWith(line, "sd ")) {
+        const double depth = leadingNumber(stripLeadingWord(line, "sd "));
+        if (depth >= 1.0)
+            e.playerDepthLimit = depth < kMaxDepth ? static_cast<int>(depth) : kMaxDepth;
+    }
+    if (line == "post") e.showThinking = true;
+    if (line == "nopost") e.showThinking = false;
     if (line == "go") {
         e.forceMode = 0;
         e.engineSide = e.sideToMove;
@@ -171,8 +211,7 @@ void handleCommand(EngineState& e) {
     }
     if (startsWith(line, "time")) {
         e.engineClockCs = leadingNumber(stripLeadingWord(line, "time "));
-        e.moveBudgetCs =
-            moveBudget(e.engineClockCs, e.levelMoves, timeControlPly(e), e.levelIncrementCs);
+        e.moveBudgetCs = currentMoveBudget(e, e.engineClockCs);
         e.clockStampTime = e.io.clock.seconds();
         e.timeSinceLastMove = true;
     }
@@ -182,10 +221,7 @@ void handleCommand(EngineState& e) {
         if (!opponentMoveLegal(e, text)) {
             illegalMove(e, text);
         } else {
-            ensurePlyCapacity(e);
-            recordGameMove(e, text, false);
-            e.pendingMove = text;
-            e.gamePly += 1;
+            acceptOpponentMove(e, text);
             if (e.forceMode == 0) {
                 e.engineState = 1;
             } else {

@@ -18,6 +18,15 @@ bool readCommandLine(EngineState& e);
 // Extracts the command item from a raw line (leading blanks already removed).
 std::string commandItem(const std::string& raw);
 
+// Looks at the input while the engine thinks (the search's input check): "?" ends the turn
+// with the move of the moment; "quit", "force", "new", "setboard", "result", "undo" and
+// "remove" end it without a move and are then carried out; other lines wait for the move.
+bool xboardInputCheck(EngineState& e, bool wait);
+
+// Budget of the engine's next move with clockCs on its clock: the fixed time per move when one
+// is set, else the time control's share.
+double currentMoveBudget(EngineState& e, double clockCs);
+
 // Handles one command (or, when the engine's move waits, announces it instead of reading).
 void handleCommand(EngineState& e);
 

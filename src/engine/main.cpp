@@ -1,4 +1,4 @@
-// Quillomar: an xboard (protocol 2) chess engine on standard input and output.
+// Quillomar: a chess engine speaking xboard (protocol 2) or UCI on standard input and output.
 #include <iostream>
 #include <memory>
 
@@ -8,7 +8,7 @@
 
 int main() {
     std::ios::sync_with_stdio(false);
-    qm::StreamLineSource input(std::cin);
+    qm::FdLineSource input(0);
     qm::SteadyClock clock;
     qm::SplitMixRandom random(0x51u, true);
     qm::Platform platform{input, std::cout, clock, random};

@@ -10,6 +10,9 @@ inline constexpr const char* kFeatureLine =
     "sigterm=0 reuse=1 analyze=0 myname=Quillomar variants=normal ics=1 name=0 pause=0 nps=0 "
     "debug=1 memory=0 smp=0 ";
 
+// The author named in the banner and to UCI GUIs.
+inline constexpr const char* kAuthor = "the Quillomar team";
+
 // Waits for "xboard" then "protover", prints the banner, sets up every table and sends the
 // features. Returns false when the input ended first.
 bool handshake(EngineState& e);
@@ -21,7 +24,13 @@ void initialiseEngine(EngineState& e);
 // false once "quit" (or the end of input) has been read.
 bool mainLoopPass(EngineState& e);
 
-// Handshake and main loop; returns the exit status.
+// The engine's turn with engineState 1: the clock is read into turnStartTime (and, when no
+// "time" came since the engine's last move, timing starts from now), the pieces are renumbered
+// and the driver runs.
+void runEngineTurn(EngineState& e);
+
+// The protocol is chosen by the first line: "uci" starts the UCI front end; anything else
+// goes on with the xboard handshake (counting that line). Returns the exit status.
 int runEngine(EngineState& e);
 
 }  // namespace qm

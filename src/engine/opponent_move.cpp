@@ -47,6 +47,13 @@ bool opponentMoveLegal(EngineState& e, const std::string& text) {
     return false;
 }
 
+void acceptOpponentMove(EngineState& e, const std::string& text) {
+    ensurePlyCapacity(e);
+    recordGameMove(e, text, false);
+    e.pendingMove = text;
+    e.gamePly += 1;
+}
+
 void applyOpponentMove(EngineState& e) {
     const std::string& text = e.pendingMove;
     const int g = e.gamePly - 1;

@@ -16,6 +16,10 @@ bool opponentMoveLegal(EngineState& e, const std::string& text);
 // Kind named by a promotion letter q/r/b/n in either case; 0 for any other character.
 int promotionLetterKind(char c);
 
+// Takes a legal move of the side to move as the game's next ply: recorded for take-backs,
+// queued in pendingMove for applyOpponentMove, and counted in gamePly.
+void acceptOpponentMove(EngineState& e, const std::string& text);
+
 // Plays pendingMove (already checked) as ply gamePly - 1 on every game table.
 void applyOpponentMove(EngineState& e);
 

@@ -26,4 +26,13 @@ double moveBudget(double clockCs, double levelMoves, int gamePly, double increme
     return std::max(budget, 0.0);
 }
 
+double budgetForMovesToGo(double clockCs, double movesToGo, double incrementCs) {
+    return moveBudget(clockCs, movesToGo, 1, incrementCs);
+}
+
+double fixedMoveBudget(double perMoveCs) {
+    if (!std::isfinite(perMoveCs) || perMoveCs <= 0.0) return 0.0;
+    return std::max(0.5 * perMoveCs, 0.95 * perMoveCs - 5.0);
+}
+
 }  // namespace qm

@@ -16,4 +16,12 @@ inline constexpr double kNoClockBudgetCs = 500.0;
 // tenth of the clock.
 double moveBudget(double clockCs, double levelMoves, int gamePly, double incrementCs);
 
+// Budget with movesToGo moves to play until the clock gets more time (0 for sudden death or
+// increment): the time control's rule at the first move of a period of that many moves.
+double budgetForMovesToGo(double clockCs, double movesToGo, double incrementCs);
+
+// Budget for a fixed time per move: the time less a margin for the process and the pipes
+// (5% and 5 cs), never less than half of it.
+double fixedMoveBudget(double perMoveCs);
+
 }  // namespace qm

@@ -1,10 +1,12 @@
 #include "platform/platform.h"
 
+#include <poll.h>
 #include <time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <istream>
 #include <ostream>
 
 namespace qm {
@@ -14,39 +16,90 @@ void writeLine(Platform& io, std::string_view text) {
     io.output.flush();
 }
 
-bool StreamLineSource::readLine(std::string& line) {
-    line.clear();
-    std::streambuf* buf = in_.rdbuf();
-    if (buf == nullptr) return false;
-    bool sawAnything = false;
-    bool leading = true;
+bool FdLineSource::takeBuffered() {
+    while (start_ < end_) {
+        const char c = buffer_[start_++];
+        sawAnything_ = true;
+        if (c == '\n') return true;
+        if (leading_ && (c == ' ' || c == '\t')) continue;
+        leading_ = false;
+        if (current_.size() < kRawLineLimit) current_.push_back(c);
+    }
+    return false;
+}
+
+bool FdLineSource::fill() {
     for (;;) {
-        int c = buf->sbumpc();
-        if (c == std::char_traits<char>::eof()) {
-            if (!sawAnything) return false;
+        const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
+        if (n > 0) {
+            start_ = 0;
+            end_ = static_cast<std::size_t>(n);
+            return true;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        ended_ = true;
+        return false;
+    }
+}
+
+void FdLineSource::finishLine(std::string& line) {
+    // A line ending in CR LF loses its CR like any line end.
+    if (!current_.empty() && current_.back() == '\r') current_.pop_back();
+    line.swap(current_);
+    current_.clear();
+    leading_ = true;
+    sawAnything_ = false;
+}
+
+bool FdLineSource::readLine(std::string& line) {
+    while (!takeBuffered()) {
+        if (ended_ || !fill()) {
+            // The last line may lack its line end.
+            if (!sawAnything_) return false;
             break;
         }
-        sawAnything = true;
-        if (c == '\n') break;
-        if (leading && (c == ' ' || c == '\t')) continue;
-        leading = false;
-        if (line.size() < kRawLineLimit) line.push_back(static_cast<char>(c));
     }
-    // A line ending in CR LF loses its CR like any line end.
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    finishLine(line);
     return true;
 }
 
-bool QueueLineSource::readLine(std::string& line) {
-    if (lines_.empty()) return false;
-    std::string raw = std::move(lines_.front());
-    lines_.pop_front();
+Arrival FdLineSource::pollLine(std::string& line) {
+    if (!takeBuffered()) {
+        if (ended_) return Arrival::kEnd;
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0) return Arrival::kNothingYet;
+        if (!fill()) return Arrival::kEnd;
+        if (!takeBuffered()) return Arrival::kNothingYet;
+    }
+    finishLine(line);
+    return Arrival::kLine;
+}
+
+namespace {
+
+void takeQueued(std::string raw, std::string& line) {
     std::size_t start = 0;
     while (start < raw.size() && (raw[start] == ' ' || raw[start] == '\t')) ++start;
     line.assign(raw, start, std::string::npos);
     if (line.size() > kRawLineLimit) line.resize(kRawLineLimit);
     if (!line.empty() && line.back() == '\r') line.pop_back();
+}
+
+}  // namespace
+
+bool QueueLineSource::readLine(std::string& line) {
+    if (lines_.empty()) return false;
+    takeQueued(std::move(lines_.front().text), line);
+    lines_.pop_front();
     return true;
+}
+
+Arrival QueueLineSource::pollLine(std::string& line) {
+    if (lines_.empty()) return Arrival::kEnd;
+    const Queued& next = lines_.front();
+    if (next.arrival < 0.0 || clock_ == nullptr || clock_->now() < next.arrival)
+        return Arrival::kNothingYet;
+    return readLine(line) ? Arrival::kLine : Arrival::kEnd;
 }
 
 namespace {

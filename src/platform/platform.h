@@ -14,12 +14,19 @@ namespace qm {
 // Longest raw line kept after the leading blanks; the rest of a longer line is discarded.
 inline constexpr std::size_t kRawLineLimit = 8192;
 
+class ManualClock;
+
+// What a look at the input without waiting found.
+enum class Arrival { kLine, kNothingYet, kEnd };
+
 class LineSource {
   public:
     virtual ~LineSource() = default;
     // Reads the next line without its line end and without leading blanks and tabs, keeping
-    // at most kRawLineLimit characters. Returns false at the end of input.
+    // at most kRawLineLimit characters, waiting for it. Returns false at the end of input.
     virtual bool readLine(std::string& line) = 0;
+    // Takes the next line the same way if a whole one has already arrived; never waits.
+    virtual Arrival pollLine(std::string& line) = 0;
 };
 
 class Clock {
@@ -47,25 +54,52 @@ struct Platform {
 // Writes one protocol line ending in CR LF and flushes it.
 void writeLine(Platform& io, std::string_view text);
 
-// Reads lines from a stream (standard input in production).
-class StreamLineSource : public LineSource {
+// Reads lines from a file descriptor (standard input in production) through a buffer of its
+// own, so that what has arrived can be taken without waiting. A partial line stays buffered.
+class FdLineSource : public LineSource {
   public:
-    explicit StreamLineSource(std::istream& in) : in_(in) {}
+    explicit FdLineSource(int fd) : fd_(fd) {}
     bool readLine(std::string& line) override;
+    Arrival pollLine(std::string& line) override;
 
   private:
-    std::istream& in_;
+    // Moves buffered bytes into the current line; true once it is whole.
+    bool takeBuffered();
+    // Reads what the descriptor has into the buffer; false at the end of input or on error.
+    bool fill();
+    void finishLine(std::string& line);
+
+    int fd_;
+    char buffer_[4096];
+    std::size_t start_ = 0;
+    std::size_t end_ = 0;
+    std::string current_;
+    bool leading_ = true;
+    bool sawAnything_ = false;
+    bool ended_ = false;
 };
 
-// Lines queued by a test or a tool; the end of the queue is the end of input.
+// Lines queued by a test or a tool; the end of the queue is the end of input. A plain line
+// reaches the engine when it next waits for input; a line given an arrival time on a manual
+// clock can also be taken while the engine thinks, once that clock has reached the time.
 class QueueLineSource : public LineSource {
   public:
-    void push(std::string line) { lines_.push_back(std::move(line)); }
+    void push(std::string line) { lines_.push_back({std::move(line), -1.0}); }
+    void pushArriving(std::string line, double seconds) {
+        lines_.push_back({std::move(line), seconds});
+    }
+    void setArrivalClock(const ManualClock* clock) { clock_ = clock; }
     bool empty() const { return lines_.empty(); }
     bool readLine(std::string& line) override;
+    Arrival pollLine(std::string& line) override;
 
   private:
-    std::deque<std::string> lines_;
+    struct Queued {
+        std::string text;
+        double arrival;  // negative: when the engine next waits
+    };
+    std::deque<Queued> lines_;
+    const ManualClock* clock_ = nullptr;
 };
 
 class SteadyClock : public Clock {
@@ -86,6 +120,8 @@ class ManualClock : public Clock {
         now_ += step_;
         return t;
     }
+    // The time without moving the clock.
+    double now() const { return now_; }
     void set(double t) { now_ = t; }
     void advance(double dt) { now_ += dt; }
     void setStep(double step) { step_ = step; }

@@ -11,6 +11,7 @@
 #include "search/search.h"
 #include "search/take_back.h"
 #include "search/thinking_output.h"
+#include "search/thinking_watch.h"
 
 namespace qm {
 
@@ -68,11 +69,18 @@ const char* confirmedClaim(EngineState& e, const std::string& thinkingClaim) {
 
 void engineTurn(EngineState& e) {
     e.sideToMove = e.engineSide;
+    const std::string claimBefore = e.resultText;
     e.engineMoveText.clear();
+    beginTurnWatch(e);
 
     LegalMoveList legal;
     listLegalMoves(e, legal);
-    if (legal.count == 0) {
+    if (legal.count == 0 || e.stopRequest == kStopWithoutMove) {
+        if (e.thinkUntilStopped) waitForStop(e);
+        if (e.stopRequest == kStopWithoutMove) {
+            e.engineState = 0;
+            return;
+        }
         // Nothing to play: the game is over on the board. Announce the result only.
         e.resultText = noMoveResult(e);
         e.engineState = 2;
@@ -94,20 +102,32 @@ void engineTurn(EngineState& e) {
         e.sideToMove = e.engineSide;
         searchIteration(e);
         if (e.searchStatus == 1) {
-            printThinkingLine(e);
+            if (e.iterationReport != nullptr)
+                e.iterationReport(e);
+            else
+                printThinkingLine(e);
             for (int i = 1; i <= e.iterationDepth; ++i) savedPv[i] = e.pvLines[1][i];
             e.firstRootPiece = e.bestRootPiece;
             e.firstRootSlot = e.bestRootSlot;
             completed = true;
         }
-        if ((e.io.clock.seconds() - e.clockStampTime) * 100.0 > e.moveBudgetCs / 3.0)
-            e.searchStatus = 2;
+        const double now = e.io.clock.seconds();
+        if ((now - e.clockStampTime) * 100.0 > e.moveBudgetCs / 3.0) e.searchStatus = 2;
+        if (inputEndsTurn(e, now, true)) e.searchStatus = 0;
         if (e.iterationDepth == e.maxDepth || e.iterationDepth >= e.depthLimit ||
-            e.searchStatus == 0 || e.searchStatus == 2 || e.pvLines[1][e.iterationDepth][1] == 0)
+            e.iterationDepth >= e.playerDepthLimit || e.searchStatus == 0 || e.searchStatus == 2 ||
+            e.pvLines[1][e.iterationDepth][1] == 0)
             break;
     }
     if (e.searchStatus == 2) e.searchStatus = 0;
     e.sideToMove = e.engineSide;
+    if (e.thinkUntilStopped) waitForStop(e);
+    if (e.stopRequest == kStopWithoutMove) {
+        // The turn is given up: the search has left the board as it found it.
+        e.resultText = claimBefore;
+        e.engineState = 0;
+        return;
+    }
 
     if (!completed) {
         // No iteration finished: play the best root move the stopped iteration had found, or

@@ -5,6 +5,7 @@
 #include "search/draw_rules.h"
 #include "search/evaluation.h"
 #include "search/take_back.h"
+#include "search/thinking_watch.h"
 
 namespace qm {
 
@@ -264,8 +265,7 @@ void searchIteration(EngineState& e) {
                 cut = cutoffTest(e, p);
                 e.legalMovesAtPly[p + 1] = 0;
                 takeBackMove(e, p);
-                if ((e.io.clock.seconds() - e.clockStampTime) * 100.0 > e.moveBudgetCs)
-                    e.searchStatus = 0;
+                if (turnMustEnd(e)) e.searchStatus = 0;
                 break;
         }
     }

@@ -2,10 +2,22 @@
 // and counters.
 #pragma once
 
+#include <deque>
+#include <string>
+
 #include "board/board_state.h"
 #include "board/table.h"
 
 namespace qm {
+
+struct EngineState;
+
+// How input that arrives while the engine thinks ends its turn.
+enum StopRequest : int {
+    kNoStop = 0,
+    kStopAndPlay = 1,     // play the move the clock would have given now
+    kStopWithoutMove = 2  // give up the turn: the game stays as it was before it
+};
 
 using PvEntry = MoveEntry;
 using PvLine = Table<PvEntry, 1, kMaxDepth>;
@@ -13,8 +25,23 @@ using PvLine = Table<PvEntry, 1, kMaxDepth>;
 struct SearchTables {
     // Iteration control.
     int searchStatus = 0;  // 1 may run / completed, 0 stopped by the clock, 2 no new iteration
-    int depthLimit = kMaxDepth;  // deepest iteration of a turn (lowered only by tools)
-    double budgetCapCs = 1e300;  // ceiling on a move's budget (lowered only by tools)
+    int depthLimit = kMaxDepth;        // deepest iteration of a turn (lowered only by tools)
+    double budgetCapCs = 1e300;        // ceiling on a move's budget (lowered only by tools)
+    int playerDepthLimit = kMaxDepth;  // deepest iteration the player allows
+    bool showThinking = true;          // write the line of every completed iteration
+    bool thinkUntilStopped = false;    // the turn ends only on a stop request
+
+    // Input while thinking. The front end's check takes the lines that have arrived, keeps
+    // those it does not act on at once in heldLines (read before any new input), and sets
+    // stopRequest; with `wait` it waits for input until the turn must end. Null: no input is
+    // looked at while thinking. A front end may also write the line of a completed iteration
+    // its own way.
+    bool (*inputCheck)(EngineState& e, bool wait) = nullptr;
+    void (*iterationReport)(EngineState& e) = nullptr;
+    std::deque<std::string> heldLines;
+    std::size_t heldLinesSeen = 0;  // held lines the check of this turn has looked at
+    int stopRequest = kNoStop;
+    double lastInputCheck = 0.0;  // clock reading of the last look at the input
 
     // Search.
     Table<int, 1, kMaxDepth> moveCursor;

@@ -59,7 +59,7 @@ void printThinkingLine(EngineState& e) {
         }
     }
     line += ' ';
-    writeLine(e.io, line);
+    if (e.showThinking) writeLine(e.io, line);
 
     e.resultText = "";
     const bool oneMove = e.pvLines[1][2][1] == 0;

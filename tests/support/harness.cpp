@@ -16,7 +16,9 @@ Harness::Harness(std::uint64_t seed, double clockStep)
     : clock_(clockStep),
       random_(seed, false),
       platform_{input_, output_, clock_, random_},
-      engine_(std::make_unique<EngineState>(platform_)) {}
+      engine_(std::make_unique<EngineState>(platform_)) {
+    input_.setArrivalClock(&clock_);
+}
 
 std::vector<std::string> Harness::handshake() {
     input_.push("xboard");
@@ -33,11 +35,30 @@ std::vector<std::string> Harness::send(std::initializer_list<std::string> lines)
     return send(std::vector<std::string>(lines));
 }
 
-std::vector<std::string> Harness::send(const std::vector<std::string>& lines) {
+void Harness::queue(const std::vector<std::string>& lines, const Arrivals& arrivals) {
     for (const auto& line : lines) input_.push(line);
-    while (!finished_ && (!input_.empty() || engine_->engineState != 0)) {
+    for (const auto& [line, seconds] : arrivals) input_.pushArriving(line, seconds);
+}
+
+std::vector<std::string> Harness::send(const std::vector<std::string>& lines) {
+    return send(lines, {});
+}
+
+std::vector<std::string> Harness::send(const std::vector<std::string>& lines,
+                                       const Arrivals& arrivals) {
+    queue(lines, arrivals);
+    while (!finished_ &&
+           (!input_.empty() || engine_->engineState != 0 || !engine_->heldLines.empty())) {
         if (!mainLoopPass(*engine_)) finished_ = true;
     }
+    return splitOutput();
+}
+
+std::vector<std::string> Harness::converse(const std::vector<std::string>& lines,
+                                           const Arrivals& arrivals) {
+    queue(lines, arrivals);
+    runEngine(*engine_);
+    finished_ = true;
     return splitOutput();
 }
 

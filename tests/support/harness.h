@@ -7,10 +7,11 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "search/engine_state.h"
 #include "platform/platform.h"
+#include "search/engine_state.h"
 
 namespace qm::test {
 
@@ -33,6 +34,16 @@ class Harness {
     std::vector<std::string> send(std::initializer_list<std::string> lines);
     std::vector<std::string> send(const std::vector<std::string>& lines);
 
+    // The same, and then lines that reach the engine at the given times on the manual clock,
+    // also while it thinks (a plain line reaches it only when it next waits for input).
+    using Arrivals = std::vector<std::pair<std::string, double>>;
+    std::vector<std::string> send(const std::vector<std::string>& lines, const Arrivals& arrivals);
+
+    // Runs the whole program on these lines from its first one (either protocol) until the
+    // input ends or "quit"; returns its output lines.
+    std::vector<std::string> converse(const std::vector<std::string>& lines,
+                                      const Arrivals& arrivals = {});
+
     // True once "quit" (or the end of input) ended the loop.
     bool finished() const { return finished_; }
 
@@ -43,6 +54,7 @@ class Harness {
     bool setPosition(const std::string& fen);
 
   private:
+    void queue(const std::vector<std::string>& lines, const Arrivals& arrivals);
     std::vector<std::string> splitOutput();
 
     QueueLineSource input_;

@@ -1,0 +1,204 @@
+#include "engine/uci.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "engine/commands.h"
+#include "engine/fen_setup.h"
+#include "engine/game_history.h"
+#include "engine/input_watch.h"
+#include "engine/main_loop.h"
+#include "engine/opponent_move.h"
+#include "engine/time_budget.h"
+#include "search/evaluation.h"
+#include "search/thinking_output.h"
+
+namespace qm {
+
+namespace {
+
+// Budget of a turn that ends only when it is stopped or reaches its depth.
+constexpr double kEndlessBudgetCs = 1e12;
+
+std::vector<std::string> words(const std::string& line) {
+    std::vector<std::string> out;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) out.push_back(line.substr(start, i - start));
+    }
+    return out;
+}
+
+std::string firstWord(const std::string& line) {
+    const auto all = words(line);
+    return all.empty() ? std::string() : all.front();
+}
+
+int uciStopFor(EngineState& e, const std::string& item, bool& hold) {
+    const std::string word = firstWord(item);
+    if (word == "isready") {
+        writeLine(e.io, "readyok");
+        hold = false;
+        return kNoStop;
+    }
+    if (word == "stop") {
+        hold = false;
+        return kStopAndPlay;
+    }
+    return word == "quit" ? kStopWithoutMove : kNoStop;
+}
+
+void refuse(EngineState& e, const std::string& why) {
+    resetGame(e);
+    writeLine(e.io, "info string " + why);
+}
+
+// "position startpos|fen FEN [moves M...]": a refused position or move leaves none.
+void setUpPosition(EngineState& e, const std::vector<std::string>& w) {
+    resetGame(e);
+    std::size_t i = 2;
+    std::string fen;
+    if (w.size() >= 2 && w[1] == "startpos") {
+        fen = kStartingFen;
+    } else if (w.size() >= 2 && w[1] == "fen") {
+        for (; i < w.size() && w[i] != "moves"; ++i) fen += (fen.empty() ? "" : " ") + w[i];
+    } else {
+        refuse(e, "position needs startpos or fen");
+        return;
+    }
+    e.positionFen = fen;
+    if (!setupFromFen(e, fen)) {
+        refuse(e, "illegal position " + fen);
+        return;
+    }
+    if (i < w.size() && w[i] == "moves") ++i;
+    for (; i < w.size(); ++i) {
+        if (!opponentMoveLegal(e, w[i])) {
+            refuse(e, "illegal move " + w[i]);
+            return;
+        }
+        acceptOpponentMove(e, w[i]);
+        applyOpponentMove(e);
+        e.pendingMove.clear();
+        e.sideToMove = -e.sideToMove;
+    }
+}
+
+// "go [wtime T] [btime T] [winc T] [binc T] [movestogo N] [movetime T] [depth D] [infinite]".
+void go(EngineState& e, const std::vector<std::string>& w) {
+    double clockMs[2] = {-1.0, -1.0}, incrementMs[2] = {0.0, 0.0};
+    double movesToGo = 0.0, moveTimeMs = -1.0, depth = 0.0;
+    bool infinite = false;
+    for (std::size_t i = 1; i < w.size(); ++i) {
+        auto value = [&] { return i + 1 < w.size() ? leadingNumber(w[++i]) : 0.0; };
+        if (w[i] == "wtime") clockMs[0] = value();
+        if (w[i] == "btime") clockMs[1] = value();
+        if (w[i] == "winc") incrementMs[0] = value();
+        if (w[i] == "binc") incrementMs[1] = value();
+        if (w[i] == "movestogo") movesToGo = value();
+        if (w[i] == "movetime") moveTimeMs = value();
+        if (w[i] == "depth") depth = value();
+        if (w[i] == "infinite") infinite = true;
+    }
+    e.clockStampTime = e.io.clock.seconds();
+    if (!e.positionHeld) {
+        writeLine(e.io, "bestmove 0000");
+        return;
+    }
+    const int own = e.sideToMove > 0 ? 0 : 1;
+    if (infinite) {
+        e.moveBudgetCs = kEndlessBudgetCs;
+    } else if (moveTimeMs > 0.0) {
+        e.moveBudgetCs = fixedMoveBudget(moveTimeMs / 10.0);
+    } else if (clockMs[own] >= 0.0) {
+        e.moveBudgetCs =
+            budgetForMovesToGo(clockMs[own] / 10.0, movesToGo, incrementMs[own] / 10.0);
+    } else {
+        e.moveBudgetCs = depth >= 1.0 ? kEndlessBudgetCs : kNoClockBudgetCs;
+    }
+    e.playerDepthLimit =
+        depth >= 1.0 ? static_cast<int>(std::min<double>(depth, kMaxDepth)) : kMaxDepth;
+    e.thinkUntilStopped = infinite;
+    e.timeSinceLastMove = true;
+    e.engineSide = e.sideToMove;
+    e.engineState = 1;
+    runEngineTurn(e);
+    e.thinkUntilStopped = false;
+    e.playerDepthLimit = kMaxDepth;
+    if (e.engineState != 2) return;  // given up: "quit" or the end of input
+    e.engineState = 0;
+    if (e.engineMoveText.empty()) {
+        writeLine(e.io, "bestmove 0000");
+        return;
+    }
+    std::string move = e.engineMoveText.substr(5);
+    for (char& c : move) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    writeLine(e.io, "bestmove " + move);
+    // The position stays the one the GUI set up, for a later "go" without a "position".
+    takeBackGamePlies(e, 1);
+}
+
+void identify(EngineState& e) {
+    writeLine(e.io, "id name Quillomar");
+    writeLine(e.io, std::string("id author ") + kAuthor);
+    writeLine(e.io, "uciok");
+}
+
+}  // namespace
+
+bool uciInputCheck(EngineState& e, bool wait) {
+    return watchInput(e, wait, &uciStopFor);
+}
+
+void uciIterationReport(EngineState& e) {
+    const int score = e.plyScore[1][2] * e.engineSide;
+    const double elapsedMs = (e.io.clock.seconds() - e.clockStampTime) * 1000.0;
+    std::string line = "info depth " + std::to_string(e.iterationDepth);
+    if (std::abs(score) > kMateThreshold) {
+        const int moves = (kMateScore - std::abs(score) + 1) / 2;
+        line += " score mate " + std::to_string(score > 0 ? moves : -moves);
+    } else {
+        line += " score cp " + std::to_string(score);
+    }
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, " nodes %.0f time %.0f pv", e.nodeCount,
+                  std::max(0.0, elapsedMs));
+    line += numbers;
+    const int length = e.pvLines[1][1][9];
+    for (int i = 1; i <= length && i <= kMaxDepth && e.pvLines[1][i][1] != 0; ++i) {
+        const auto& m = e.pvLines[1][i];
+        line += ' ';
+        line += moveText(m[1], m[2], m[3], m[4], m[5]);
+    }
+    writeLine(e.io, line);
+}
+
+int runUci(EngineState& e) {
+    initialiseEngine(e);
+    e.inputCheck = &uciInputCheck;
+    e.iterationReport = &uciIterationReport;
+    identify(e);
+    std::string raw;
+    while (readRawLine(e, raw)) {
+        const std::vector<std::string> w = words(raw);
+        if (w.empty()) continue;
+        const std::string& command = w.front();
+        if (command == "quit") break;
+        if (command == "uci") identify(e);
+        if (command == "isready") writeLine(e.io, "readyok");
+        if (command == "ucinewgame") resetGame(e);
+        if (command == "position") setUpPosition(e, w);
+        if (command == "go") go(e, w);
+        // "stop" with nothing to stop, "ponderhit", "setoption", "register", "debug" and
+        // unknown commands have no effect.
+    }
+    return 0;
+}
+
+}  // namespace qm

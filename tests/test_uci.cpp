@@ -1,0 +1,148 @@
+// The UCI front end: conversations in-process (queued input, manual clock), the same move as
+// the xboard front end, and a conversation with the real binary over pipes.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/time_budget.h"
+#include "support/child_process.h"
+#include "support/harness.h"
+
+namespace qm::test {
+namespace {
+
+// The output without the info lines of completed depths, which are checked for their form.
+std::vector<std::string> withoutInfo(const std::vector<std::string>& out) {
+    std::vector<std::string> rest;
+    char kind[8] = "";
+    int depth = 0, score = 0;
+    long nodes = 0, ms = 0;
+    for (const auto& l : out)
+        if (l.rfind("info depth", 0) != 0)
+            rest.push_back(l);
+        else
+            EXPECT_EQ(
+                std::sscanf(l.c_str(),
+                            "info depth %d score %4s %d nodes %ld time %ld pv %*5[a-h1-8qrbn]",
+                            &depth, kind, &score, &nodes, &ms),
+                5)
+                << l;
+    return rest;
+}
+
+TEST(Uci, HandshakePositionsAndRefusals) {
+    Harness h;  // the clock stands still: the depth ends every think
+    auto out = h.converse({"uci",
+                           "debug on",
+                           "setoption name Hash value 1",
+                           "isready",
+                           "ucinewgame",
+                           "position startpos moves e2e4 e2e5",
+                           "go depth 2",
+                           "position fen garbage",
+                           "go",
+                           "position fen k7/8/1Q6/8/8/8/8/7K b - - 0 1",
+                           "go depth 2",  // stalemate
+                           "position fen 7k/P7/8/8/8/8/8/K7 w - - 0 1",
+                           "go depth 2",
+                           "position fen r5k1/5ppp/8/8/8/8/5PPP/6K1 b - - 0 1",
+                           "go depth 5",  // Black mates
+                           "position fen 7k/8/8/8/8/8/5q2/7K b - - 0 1 moves f2g2",
+                           "go depth 3",
+                           "stop",
+                           "ponderhit",
+                           "quit",
+                           "isready"});
+    EXPECT_EQ(withoutInfo(out),
+              (std::vector<std::string>{"id name Quillomar", "id author the Quillomar team",
+                                        "uciok", "readyok", "info string illegal move e2e5",
+                                        "bestmove 0000", "info string illegal position garbage",
+                                        "bestmove 0000", "bestmove 0000", "bestmove a7a8q",
+                                        "bestmove a8a1", "bestmove h1g2"}));
+    // Scores from the side to move's view: Black is a rook up, then mates in one.
+    EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                            [](const std::string& l) {
+                                return l.rfind("info depth 1 score cp 500 ", 0) == 0 ||
+                                       l.rfind("info depth 2 score mate 1 ", 0) == 0;
+                            }),
+              2);
+    // The position stays the one the GUI set up.
+    EXPECT_EQ(boardText(h.engine()) + " " + std::to_string(h.engine().sideToMove),
+              "7k/8/8/8/8/8/6q1/7K 1");
+}
+
+TEST(Uci, TheMoveIsTheOneTheXboardFrontEndChooses) {
+    for (const std::string fen : {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+                                  "r3k2r/ppp2ppp/2n5/3qp3/3P4/2N5/PPP2PPP/R2QK2R b KQkq - 0 10"}) {
+        // Seeds, and a depth on a still clock or a clock budget on a moving one.
+        for (auto [seed, step] : {std::pair{3u, 0.0}, {4u, 0.0}, {3u, 0.0005}, {4u, 0.0005}}) {
+            Harness x(seed, step), u(seed, step);
+            x.handshake();
+            auto xo = x.send({"setboard " + fen, "level 0 1 0", "sd 4", "time 3000", "go"});
+            auto uo =
+                u.converse({"uci", "position fen " + fen, "go wtime 30000 btime 30000 depth 4"});
+            std::string move = "bestmove " + xo[xo.size() - 2].substr(5);
+            for (char& c : move) c = static_cast<char>(std::tolower(c));
+            EXPECT_EQ(uo.back(), move) << fen << " step " << step;
+            EXPECT_DOUBLE_EQ(u.engine().moveBudgetCs, x.engine().moveBudgetCs);
+        }
+    }
+}
+
+TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
+    for (auto [go, budgetCs] : {std::pair{"go wtime 30000 btime 1000 movestogo 20", 145.0},
+                                {"go btime 30000 wtime 9000 winc 2000 binc 5", 90.0},
+                                {"go movetime 2000 wtime 5", fixedMoveBudget(200.0)}}) {
+        Harness h(5, 0.01);
+        EXPECT_EQ(h.converse({"uci", "position startpos", go}).back().rfind("bestmove ", 0), 0u);
+        EXPECT_DOUBLE_EQ(h.engine().moveBudgetCs, budgetCs) << go;
+    }
+    // When the deepening ends first (a mate), the move still waits for "stop".
+    auto out = Harness().converse({"uci", "position fen 6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1",
+                                   "go infinite", "isready", "stop"});
+    EXPECT_EQ(std::vector<std::string>(out.end() - 2, out.end()),
+              (std::vector<std::string>{"readyok", "bestmove a1a8"}));
+    // "quit" while thinking ends the run without a move.
+    Harness q(7, 0.002);
+    out =
+        q.converse({"uci", "position startpos", "go infinite"}, {{"quit", 0.3}, {"isready", 0.3}});
+    EXPECT_EQ(withoutInfo(out).size(), 3u) << ::testing::PrintToString(out);
+    EXPECT_LT(q.clock().now(), 0.4);
+}
+
+TEST(Uci, ConversationWithTheRealBinary) {
+    Child engine(QUILLOMAR_ENGINE_BINARY);
+    bool found = false;
+    // The last line up to one starting with `prefix`, which must come within `seconds`.
+    auto expect = [&](const std::string& prefix, double seconds) {
+        const auto start = std::chrono::steady_clock::now();
+        auto lines = engine.readUntil(prefix, found);
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_TRUE(found && took.count() < seconds) << prefix << " after " << took.count();
+        return found ? lines.back() : std::string();
+    };
+    engine.send("uci");
+    expect("uciok", 5.0);
+    engine.send("position startpos moves e2e4 e7e5 g1f3");
+    engine.send("go wtime 2000 btime 2000");
+    EXPECT_EQ(expect("bestmove ", 1.0).size(), 13u);
+    engine.send("go movetime 300");
+    expect("bestmove ", 1.0);
+    engine.send("go infinite");
+    usleep(300000);
+    engine.send("isready");
+    expect("readyok", 0.2);
+    engine.send("stop");
+    expect("bestmove ", 0.2);
+    engine.send("position fen 6k1/5ppp/8/8/8/8/5PPP/r5K1 w - - 0 1");  // White is mated
+    engine.send("go depth 3");
+    EXPECT_EQ(expect("bestmove ", 1.0), "bestmove 0000");
+    engine.send("quit");
+    const int status = engine.waitExit();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+}  // namespace
+}  // namespace qm::test
