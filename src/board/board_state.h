@@ -51,6 +51,10 @@ struct CandidateTables {
     // kCheckFollowsMove after a move was made at ply p - 1: then that move tells. Listing the
     // candidates of a ply forgets what it knew otherwise.
     Table<int, 1, kMaxDepth + 1> checkBeforePly;
+    // The pinned pieces in the same position, valid while pinsKnownPly[p] is 1 (known only
+    // when checkBeforePly[p] is).
+    Table<SquareSet, 1, kMaxDepth + 1> pinsBeforePly;
+    Table<int, 1, kMaxDepth + 1> pinsKnownPly;
 };
 
 struct BoardState : GameTables, CandidateTables {

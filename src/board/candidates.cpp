@@ -376,6 +376,7 @@ void listAllPieces(BoardState& e, int ply) {
         e.bucketCount[std::countr_zero(used)] = 0;
     e.bucketsInUse = 0;
     if (e.checkBeforePly[ply] != kCheckFollowsMove) e.checkBeforePly[ply] = 0;
+    e.pinsKnownPly[ply] = 0;
 }
 
 }  // namespace

@@ -148,24 +148,28 @@ int kingStandsInCheck(GameTables& g) {
     return result;
 }
 
-int openedLineSafety(const GameTables& g, int fromFile, int fromRank, int toFile, int toRank) {
+SquareSet pinnedPieces(const GameTables& g) {
     const int s = g.sideToMove;
-    const int kFile = g.kingPos[s][1];
-    const int kRank = g.kingPos[s][2];
-    const int df = fromFile - kFile;
-    const int dr = fromRank - kRank;
-    if (df != 0 && dr != 0 && absOf(df) != absOf(dr)) return kKingSafe;
-    const int stepFile = signOf(df);
-    const int stepRank = signOf(dr);
-    // The squares as they stand after the move: the from-square empty, the to-square taken.
-    const SquareSet occupied = ((g.occupied[1] | g.occupied[-1]) & ~squareSet(fromFile, fromRank)) |
-                               squareSet(toFile, toRank);
-    const int met =
-        firstAlongRay(kDirectionOf[stepFile + 1][stepRank + 1], squareBit(kFile, kRank), occupied);
-    if (met < 0 || met == squareBit(toFile, toRank)) return kKingSafe;
-    const int kind = g.pieceKind[g.board[fileOfBit(met)][rankOfBit(met)]];
-    const int slider = stepFile != 0 && stepRank != 0 ? -kBishop * s : -kRook * s;
-    return kind == slider || kind == -kQueen * s ? kKingAttacked : kKingSafe;
+    const int king = squareBit(g.kingPos[s][1], g.kingPos[s][2]);
+    const SquareSet own = g.occupied[s];
+    const SquareSet enemy = g.occupied[-s];
+    const SquareSet occupied = own | enemy;
+    const auto& m = g.materialCount;
+    const bool queens = m[-kQueen * s][1] != 0;
+    const bool straight = queens || m[-kRook * s][1] != 0;
+    const bool diagonal = queens || m[-kBishop * s][1] != 0 || m[-kBishop * s][2] != 0;
+    SquareSet pinned = 0;
+    for (int d = 1; d <= 8; ++d) {
+        if (!(d <= 4 ? straight : diagonal) || (kGeometry.ray[d][king] & enemy) == 0) continue;
+        const int first = firstAlongRay(d, king, occupied);
+        if (first < 0 || ((own >> first) & 1) == 0) continue;
+        const int second = firstAlongRay(d, first, occupied);
+        if (second < 0 || ((enemy >> second) & 1) == 0) continue;
+        const int kind = g.pieceKind[g.board[fileOfBit(second)][rankOfBit(second)]];
+        if (kind == (d <= 4 ? -kRook * s : -kBishop * s) || kind == -kQueen * s)
+            pinned |= SquareSet{1} << first;
+    }
+    return pinned;
 }
 
 int checkGivenByMove(const GameTables& g, int q) {

@@ -23,9 +23,8 @@ int checkGivenByMove(const GameTables& g, int q);
 // kKingSafe or kKingAttacked: the king of the side to move as it stands now.
 int kingStandsInCheck(GameTables& g);
 
-// Safety of a move of a piece other than the king, not an en-passant capture, from a position
-// in which the king of the side to move is not in check: only a line opened through the
-// from-square can expose the king then. result: 1 safe, 2 attacked.
-int openedLineSafety(const GameTables& g, int fromFile, int fromRank, int toFile, int toRank);
+// The pieces of the side to move that stand alone on a line between their king and an enemy
+// rook, bishop or queen that moves along it (pinned pieces), as squares.
+SquareSet pinnedPieces(const GameTables& g);
 
 }  // namespace qm

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "board/geometry.h"
 #include "board/king_safety.h"
 #include "board/slots.h"
 
@@ -64,6 +65,7 @@ void rookMoved(BoardState& e, int p, int index) {
 // once per ply and position.
 [[gnu::always_inline]] inline int checkBeforeMove(BoardState& e, int p) {
     int& known = e.checkBeforePly[p];
+    if (known == kCheckFollowsMove || known == 0) e.pinsKnownPly[p] = 0;
     if (known == kCheckFollowsMove) known = checkGivenByMove(e, p - 1);
     if (known == 0) known = kingStandsInCheck(e);
 #if QUILLOMAR_TABLE_CHECKS
@@ -73,6 +75,28 @@ void rookMoved(BoardState& e, int p, int index) {
     }
 #endif
     return known;
+}
+
+// Safety of a move of a piece other than the king, not an en-passant capture, from the position
+// of ply p with the king not in check: only a line opened through the from-square can expose
+// the king, and only when the piece is pinned and leaves its line.
+[[gnu::always_inline]] inline int openedLineSafety(BoardState& e, int p, int fromFile, int fromRank,
+                                                   int toFile, int toRank) {
+    const int s = e.sideToMove;
+    const int kFile = e.kingPos[s][1];
+    const int kRank = e.kingPos[s][2];
+    const int df = fromFile - kFile;
+    const int dr = fromRank - kRank;
+    if (df != 0 && dr != 0 && absOf(df) != absOf(dr)) return kKingSafe;
+    if (e.pinsKnownPly[p] == 0) {
+        e.pinsBeforePly[p] = pinnedPieces(e);
+        e.pinsKnownPly[p] = 1;
+    }
+    if ((e.pinsBeforePly[p] & squareSet(fromFile, fromRank)) == 0) return kKingSafe;
+    const int d = kDirectionOf[signOf(df) + 1][signOf(dr) + 1];
+    return (kGeometry.ray[d][squareBit(kFile, kRank)] & squareSet(toFile, toRank)) != 0
+               ? kKingSafe
+               : kKingAttacked;
 }
 
 }  // namespace
@@ -249,10 +273,19 @@ namespace {
         // Only a king move, an en-passant capture or a move out of check needs the whole
         // attack scan; any other move can expose the king only along the line it opens.
         if (absOf(kindBefore) <= 5 && m.type != SlotMove::kPawnEnPassant &&
-            checkBeforeMove(e, p) == kKingSafe)
-            safety = openedLineSafety(e, fromFile, fromRank, m.toFile, m.toRank);
-        else
+            checkBeforeMove(e, p) == kKingSafe) {
+            safety = openedLineSafety(e, p, fromFile, fromRank, m.toFile, m.toRank);
+#if QUILLOMAR_TABLE_CHECKS
+            int scanned;
+            testKingSafety(e, scanned, index, fromFile, fromRank, m.toFile, m.toRank);
+            if (scanned != safety) {
+                std::fprintf(stderr, "line safety differs from the attack scan at ply %d\n", p);
+                std::abort();
+            }
+#endif
+        } else {
             testKingSafety(e, safety, index, fromFile, fromRank, m.toFile, m.toRank);
+        }
         if (safety != kKingSafe) return;
         switch (m.type) {
             case SlotMove::kPawnDouble:

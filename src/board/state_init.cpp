@@ -40,7 +40,10 @@ void setIdentitySlotOrders(GameTables& g) {
     refreshSlotTables(g);
 }
 
-void recountOccupancy(GameTables& g) {
+void recountOccupancy(BoardState& g) {
+    // What the move maker worked out about the position before is no longer known either.
+    g.checkBeforePly.clear();
+    g.pinsKnownPly.clear();
     g.occupied.clear();
     for (int file = 1; file <= 8; ++file)
         for (int rank = 1; rank <= 8; ++rank)

@@ -18,7 +18,7 @@ void shuffleSlotOrders(BoardState& e);
 
 // Sets the occupied squares of both colours from the board; call after writing the board
 // outside the maker and the take-back.
-void recountOccupancy(GameTables& g);
+void recountOccupancy(BoardState& g);
 
 // Every set-up index names itself again (no renumbering yet).
 void resetPieceIdentities(GameTables& g);
