@@ -172,7 +172,7 @@ void listRayCaptures(BoardState& e, const Table<int, 1, 8>& directions, int grou
     if ((lines & occ.enemy) == 0) return;
     for (int group = 1; group <= groupCount; ++group) {
         const int d = directions[group];
-        const SquareSet met = kGeometry.ray[d][from] & occ.all;
+        const SquareSet met = kGeometry.ray[from][d] & occ.all;
         if ((met & occ.enemy) == 0) continue;
         const int b = kRayUp[d] ? std::countr_zero(met) : 63 - std::countl_zero(met);
         if (((occ.enemy >> b) & 1) == 0) continue;

@@ -11,7 +11,7 @@
 namespace qm {
 
 struct BoardGeometry {
-    SquareSet ray[9][64] = {};  // squares along direction d of the direction list, from a square
+    SquareSet ray[64][9] = {};         // [square][d]: the squares along direction d from the square
     SquareSet straightLines[64] = {};  // the four rook directions together
     SquareSet diagonalLines[64] = {};  // the four bishop directions together
     SquareSet knightJumps[64] = {};
@@ -27,8 +27,8 @@ constexpr BoardGeometry makeBoardGeometry() {
             for (int d = 1; d <= 8; ++d) {
                 for (int tf = f + kDirFile[d], tr = r + kDirRank[d]; onBoard(tf, tr);
                      tf += kDirFile[d], tr += kDirRank[d])
-                    g.ray[d][from] |= squareSet(tf, tr);
-                (d <= 4 ? g.straightLines : g.diagonalLines)[from] |= g.ray[d][from];
+                    g.ray[from][d] |= squareSet(tf, tr);
+                (d <= 4 ? g.straightLines : g.diagonalLines)[from] |= g.ray[from][d];
                 if (onBoard(f + kDirFile[d], r + kDirRank[d]))
                     g.kingSteps[from] |= squareSet(f + kDirFile[d], r + kDirRank[d]);
                 if (onBoard(f + kJumpFile[d], r + kJumpRank[d]))
@@ -55,7 +55,7 @@ inline constexpr bool kRayUp[9] = {false, true, true, false, false, true, false,
 // `from`, or -1 when the ray meets none. Rays up the board or to the h-file run towards higher
 // bit numbers.
 inline int firstAlongRay(int d, int from, SquareSet occupied) {
-    const SquareSet met = kGeometry.ray[d][from] & occupied;
+    const SquareSet met = kGeometry.ray[from][d] & occupied;
     if (met == 0) return -1;
     return kRayUp[d] ? std::countr_zero(met) : 63 - std::countl_zero(met);
 }

@@ -160,7 +160,7 @@ SquareSet pinnedPieces(const GameTables& g) {
     const bool diagonal = queens || m[-kBishop * s][1] != 0 || m[-kBishop * s][2] != 0;
     SquareSet pinned = 0;
     for (int d = 1; d <= 8; ++d) {
-        if (!(d <= 4 ? straight : diagonal) || (kGeometry.ray[d][king] & enemy) == 0) continue;
+        if (!(d <= 4 ? straight : diagonal) || (kGeometry.ray[king][d] & enemy) == 0) continue;
         const int first = firstAlongRay(d, king, occupied);
         if (first < 0 || ((own >> first) & 1) == 0) continue;
         const int second = firstAlongRay(d, first, occupied);

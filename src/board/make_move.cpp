@@ -94,7 +94,7 @@ void rookMoved(BoardState& e, int p, int index) {
     }
     if ((e.pinsBeforePly[p] & squareSet(fromFile, fromRank)) == 0) return kKingSafe;
     const int d = kDirectionOf[signOf(df) + 1][signOf(dr) + 1];
-    return (kGeometry.ray[d][squareBit(kFile, kRank)] & squareSet(toFile, toRank)) != 0
+    return (kGeometry.ray[squareBit(kFile, kRank)][d] & squareSet(toFile, toRank)) != 0
                ? kKingSafe
                : kKingAttacked;
 }
