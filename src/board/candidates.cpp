@@ -330,7 +330,7 @@ void listCapturesAndPromotions(BoardState& e) {
     const int seventh = s > 0 ? 7 : 2;
     const bool enPassant = e.epInfo[1] != 0;
     const int epRank = s > 0 ? 5 : 4;
-    const auto& pawnCaptures = kGeometry.pawnCaptures[s > 0 ? 1 : 0];
+    const auto& reach = kGeometry.captureReach[s > 0 ? 1 : 0];
     for (int i = 1; i <= 16; ++i) {
         const int index = s * i;
         const int f = e.piecePos[index][1];
@@ -338,16 +338,22 @@ void listCapturesAndPromotions(BoardState& e) {
         const int r = e.piecePos[index][2];
         const int kind = absOf(e.pieceKind[index]);
         const int from = squareBit(f, r);
+        // Most pieces have no enemy piece within reach; only pawns that may promote or take en
+        // passant and kings that may castle are looked at all the same.
+        if ((reach[kind][from] & occ.enemy) == 0) {
+            if (kind == kPawn || kind == kPawnDoubleStep) {
+                if (r != seventh && !(enPassant && r == epRank)) continue;
+            } else if (L == Listing::kKeyAboveOne || kind < kKingBoth || kind == kKingNone) {
+                continue;
+            }
+        }
         switch (kind) {
             case kPawn:
             case kPawnDoubleStep:
-                if (r == seventh || (pawnCaptures[from] & occ.enemy) != 0 ||
-                    (enPassant && r == epRank))
-                    listPawn<L>(e, kind, i, f, r, s, false);
+                listPawn<L>(e, kind, i, f, r, s, false);
                 break;
             case kKnight:
-                if ((kGeometry.knightJumps[from] & occ.enemy) != 0)
-                    listSteps<L>(e, e.knightSlotStep[s], kKnightSlots, kind, i, f, r, s, false);
+                listSteps<L>(e, e.knightSlotStep[s], kKnightSlots, kind, i, f, r, s, false);
                 break;
             case kBishop:
             case kRook:

@@ -17,6 +17,10 @@ struct BoardGeometry {
     SquareSet knightJumps[64] = {};
     SquareSet kingSteps[64] = {};
     SquareSet pawnCaptures[2][64] = {};  // squares a pawn takes on: [0] Black's, [1] White's
+    // [side][absolute kind][square]: the squares a piece of that kind could capture on from
+    // the square were nothing in between (the lines of a bishop, rook or queen), by side of
+    // the mover ([0] Black, [1] White).
+    SquareSet captureReach[2][11][64] = {};
 };
 
 constexpr BoardGeometry makeBoardGeometry() {
@@ -38,6 +42,18 @@ constexpr BoardGeometry makeBoardGeometry() {
                 for (int df = -1; df <= 1; df += 2)
                     if (onBoard(f + df, r + side))
                         g.pawnCaptures[side > 0 ? 1 : 0][from] |= squareSet(f + df, r + side);
+        }
+    }
+    for (int side = 0; side <= 1; ++side) {
+        for (int from = 0; from < 64; ++from) {
+            auto& reach = g.captureReach[side];
+            reach[kPawn][from] = reach[kPawnDoubleStep][from] = g.pawnCaptures[side][from];
+            reach[kKnight][from] = g.knightJumps[from];
+            reach[kBishop][from] = g.diagonalLines[from];
+            reach[kRook][from] = g.straightLines[from];
+            reach[kQueen][from] = g.straightLines[from] | g.diagonalLines[from];
+            for (int king = kKingBoth; king <= kKingNone; ++king)
+                reach[king][from] = g.kingSteps[from];
         }
     }
     return g;
