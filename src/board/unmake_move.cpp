@@ -4,12 +4,68 @@
 
 namespace qm {
 
+namespace {
+
+// What every take-back ends with: the kings' castling rights as they were, the row cleared, and
+// the en-passant state of the position before the move.
+void finishUnmake(BoardState& e, int p, int s) {
+    auto& R = e.plyRecord[p];
+    if (R[kRecOwnKingKind] != 0) e.pieceKind[e.pieceIndexOf[13] * s] = R[kRecOwnKingKind];
+    if (R[kRecOtherKingKind] != 0) e.pieceKind[e.pieceIndexOf[13] * -s] = R[kRecOtherKingKind];
+
+    for (int c = 1; c <= 14; ++c) R[c] = 0;
+
+    const auto& before = e.plyRecord[p - 1];
+    if (before[kRecDoubleStep] != 0) {
+        int pawn = before[kRecMover];
+        e.epInfo[1] = before[kRecToFile];
+        e.epInfo[2] = before[kRecToRank];
+        e.epInfo[3] = pawn;
+        e.epInfo[4] = -s;
+        e.board[before[kRecToFile]][before[kRecToRank]] = pawn;
+        e.pieceKind[pawn] = -kPawnDoubleStep * s;
+    }
+}
+
+}  // namespace
+
 void unmakeListedMove(BoardState& e, int p) {
     const int s = e.sideToMove;
-    expireEnPassant(e, p);
     auto& R = e.plyRecord[p];
     const int mover = R[kRecMover];
     const int captured = R[kRecCaptured];
+
+    // Most moves are a plain move or capture: no castling, en passant, promotion or two-square
+    // advance to undo.
+    if ((R[kRecCastling] | R[kRecEnPassant] | R[kRecPromotion] | R[kRecDoubleStep]) == 0 &&
+        e.epInfo[1] == 0) {
+        const int fromFile = R[kRecFromFile], fromRank = R[kRecFromRank];
+        const int toFile = R[kRecToFile], toRank = R[kRecToRank];
+        e.board[fromFile][fromRank] = mover;
+        e.board[toFile][toRank] = captured;
+        e.piecePos[mover][1] = fromFile;
+        e.piecePos[mover][2] = fromRank;
+        e.occupied[s] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+        if (captured != 0) {
+            e.occupied[-s] ^= squareSet(toFile, toRank);
+            const int kind = e.pieceKind[captured];
+            if (absOf(kind) == kBishop)
+                e.materialCount[kind][bishopColumn(toFile, toRank)] += 1;
+            else
+                e.materialCount[kind][1] += 1;
+            e.piecePos[captured][1] = toFile;
+            e.piecePos[captured][2] = toRank;
+        }
+        const int moverKind = absOf(e.pieceKind[mover]);
+        if (moverKind > 5 && moverKind < 10) {
+            e.kingPos[s][1] = fromFile;
+            e.kingPos[s][2] = fromRank;
+        }
+        finishUnmake(e, p, s);
+        return;
+    }
+
+    expireEnPassant(e, p);
 
     e.board[R[kRecFromFile]][R[kRecFromRank]] = mover;
     e.board[R[kRecToFile]][R[kRecToRank]] = captured;
@@ -97,21 +153,7 @@ void unmakeListedMove(BoardState& e, int p) {
         e.occupied[s] ^= squareSet(1, rank) | squareSet(4, rank);
     }
 
-    if (R[kRecOwnKingKind] != 0) e.pieceKind[e.pieceIndexOf[13] * s] = R[kRecOwnKingKind];
-    if (R[kRecOtherKingKind] != 0) e.pieceKind[e.pieceIndexOf[13] * -s] = R[kRecOtherKingKind];
-
-    for (int c = 1; c <= 14; ++c) R[c] = 0;
-
-    const auto& before = e.plyRecord[p - 1];
-    if (before[kRecDoubleStep] != 0) {
-        int pawn = before[kRecMover];
-        e.epInfo[1] = before[kRecToFile];
-        e.epInfo[2] = before[kRecToRank];
-        e.epInfo[3] = pawn;
-        e.epInfo[4] = -s;
-        e.board[before[kRecToFile]][before[kRecToRank]] = pawn;
-        e.pieceKind[pawn] = -kPawnDoubleStep * s;
-    }
+    finishUnmake(e, p, s);
 }
 
 }  // namespace qm
