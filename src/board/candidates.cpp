@@ -340,7 +340,7 @@ void listCapturesAndPromotions(BoardState& e) {
         const int from = squareBit(f, r);
         // Most pieces have no enemy piece within reach; only pawns that may promote or take en
         // passant and kings that may castle are looked at all the same.
-        if ((reach[kind][from] & occ.enemy) == 0) {
+        if ((reach[kReachClass[kind]][from] & occ.enemy) == 0) {
             if (kind == kPawn || kind == kPawnDoubleStep) {
                 if (r != seventh && !(enPassant && r == epRank)) continue;
             } else if (L == Listing::kKeyAboveOne || kind < kKingBoth || kind == kKingNone) {

@@ -17,10 +17,10 @@ struct BoardGeometry {
     SquareSet knightJumps[64] = {};
     SquareSet kingSteps[64] = {};
     SquareSet pawnCaptures[2][64] = {};  // squares a pawn takes on: [0] Black's, [1] White's
-    // [side][absolute kind][square]: the squares a piece of that kind could capture on from
-    // the square were nothing in between (the lines of a bishop, rook or queen), by side of
-    // the mover ([0] Black, [1] White).
-    SquareSet captureReach[2][11][64] = {};
+    // [side][reach class][square]: the squares a piece could capture on from the square were
+    // nothing in between (the lines of a bishop, rook or queen), by side of the mover ([0]
+    // Black, [1] White); the class of an absolute kind is kReachClass[kind].
+    SquareSet captureReach[2][6][64] = {};
 };
 
 constexpr BoardGeometry makeBoardGeometry() {
@@ -47,19 +47,21 @@ constexpr BoardGeometry makeBoardGeometry() {
     for (int side = 0; side <= 1; ++side) {
         for (int from = 0; from < 64; ++from) {
             auto& reach = g.captureReach[side];
-            reach[kPawn][from] = reach[kPawnDoubleStep][from] = g.pawnCaptures[side][from];
-            reach[kKnight][from] = g.knightJumps[from];
-            reach[kBishop][from] = g.diagonalLines[from];
-            reach[kRook][from] = g.straightLines[from];
-            reach[kQueen][from] = g.straightLines[from] | g.diagonalLines[from];
-            for (int king = kKingBoth; king <= kKingNone; ++king)
-                reach[king][from] = g.kingSteps[from];
+            reach[0][from] = g.pawnCaptures[side][from];
+            reach[1][from] = g.knightJumps[from];
+            reach[2][from] = g.diagonalLines[from];
+            reach[3][from] = g.straightLines[from];
+            reach[4][from] = g.straightLines[from] | g.diagonalLines[from];
+            reach[5][from] = g.kingSteps[from];
         }
     }
     return g;
 }
 
 inline constexpr BoardGeometry kGeometry = makeBoardGeometry();
+
+// Reach class of each absolute kind: pawns (1 and 10), knight, bishop, rook, queen, king.
+inline constexpr int kReachClass[11] = {0, 0, 1, 2, 3, 4, 5, 5, 5, 5, 0};
 
 // Direction-list number of a one-square step, by file and rank offset + 1.
 inline constexpr int kDirectionOf[3][3] = {{7, 4, 8}, {3, 0, 1}, {6, 2, 5}};
