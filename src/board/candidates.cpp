@@ -109,7 +109,20 @@ inline void list(BoardState& e, int key, int targetKind, int promotion, int from
     if constexpr (L == Listing::kKeyAboveOne) {
         if (key == 1) return;
     } else if constexpr (L == Listing::kKeyOne) {
+        // All of one key: straight onto the end of the list being extended.
         if (key != 1) return;
+        const int ply = e.quietListPly;
+        if (e.moveCount[ply] >= kListRows) return;
+        CandidateRow& row = e.moveList[ply][++e.moveCount[ply]];
+        row[kCandFromFile] = fromFile;
+        row[kCandFromRank] = fromRank;
+        row[kCandToFile] = toFile;
+        row[kCandToRank] = toRank;
+        row[kCandTargetKind] = targetKind;
+        row[kCandPromotion] = promotion;
+        row[kCandPiece] = piece;
+        row[kCandSlot] = slot;
+        return;
     }
     emit(e, key, targetKind, promotion, fromFile, fromRank, toFile, toRank, piece, slot);
 }
@@ -404,16 +417,11 @@ void listSearchCandidates(BoardState& e, int ply) {
 }
 
 bool listMoreCandidates(BoardState& e, int ply) {
-    constexpr int b = kBuckets;  // the bucket of key 1
+    e.quietListPly = ply;
+    const int before = e.moveCount[ply];
     while (e.quietPieceNext[ply] <= 16) {
         listPiece<Listing::kKeyOne>(e, e.quietPieceNext[ply]++);
-        if (e.bucketCount[b] == 0) continue;
-        int n = e.moveCount[ply];
-        for (int k = 1; k <= e.bucketCount[b] && n < kListRows; ++k)
-            e.moveList[ply][++n] = e.candidateBuckets[b][k];
-        e.moveCount[ply] = n;
-        e.bucketCount[b] = 0;
-        return true;
+        if (e.moveCount[ply] > before) return true;
     }
     return false;
 }
