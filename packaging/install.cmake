@@ -49,10 +49,10 @@ set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};quillomar;engine;/")
 set(CPACK_PACKAGE_NAME quillomar)
 set(CPACK_PACKAGE_VERSION ${QUILLOMAR_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quillomar team <quillomar@example.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "xboard-compatible chess engine")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "chess engine for xboard and UCI interfaces")
 set(CPACK_PACKAGE_DESCRIPTION "Quillomar is a program that plays chess. It has no window of its own:
 a graphical interface such as xboard starts it and talks to it over the
-xboard protocol (version 2). It searches by iterative deepening of a
+xboard protocol (version 2) or over UCI. It searches by iterative deepening of a
 material-only alpha-beta search with a capture extension, shows its thinking
 depth by depth and claims results when the game is over on the board.
 It is listed among xboard's installed engines.")
