@@ -112,6 +112,31 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
     EXPECT_LT(q.clock().now(), 0.4);
 }
 
+// A knight shuffle of 2,992 plies, then eight more to a mate in one for White: 3,000 plies,
+// about 15,000 characters.
+std::string longGame() {
+    std::string moves = "position startpos moves";
+    for (int i = 0; i < 748; ++i) moves += " g1f3 g8f6 f3g1 f6g8";
+    return moves + " a2a3 a7a6 e2e4 e7e5 f1c4 b8c6 d1h5 g8f6";
+}
+
+TEST(Uci, LongLinesAreReadWholeOrRefusedWhole) {
+    Harness h;
+    auto out = h.converse({"uci", longGame(), "isready"});
+    EXPECT_EQ(withoutInfo(out).back(), "readyok");
+    EXPECT_EQ(boardText(h.engine()) + " " + std::to_string(h.engine().sideToMove),
+              "r1bqkb1r/1ppp1ppp/p1n2n2/4p2Q/2B1P3/P7/1PPP1PPP/RNB1K1NR 1");
+    // A line over the limit is not acted on at all; the position before it stays.
+    const std::string tooLong = "position fen 7k/8/8/8/8/8/8/K6R w - - 0 1 moves " +
+                                std::string(kLongestLine, 'x') + " h1h2";
+    Harness t;
+    out = t.converse({"uci", "position startpos moves e2e4", tooLong, "isready"});
+    EXPECT_EQ(std::vector<std::string>(out.end() - 2, out.end()),
+              (std::vector<std::string>{"info string line longer than 1048576 characters ignored",
+                                        "readyok"}));
+    EXPECT_EQ(boardText(t.engine()), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR");
+}
+
 TEST(Uci, ConversationWithTheRealBinary) {
     Child engine(QUILLOMAR_ENGINE_BINARY);
     bool found = false;
@@ -139,6 +164,15 @@ TEST(Uci, ConversationWithTheRealBinary) {
     engine.send("position fen 6k1/5ppp/8/8/8/8/5PPP/r5K1 w - - 0 1");  // White is mated
     engine.send("go depth 3");
     EXPECT_EQ(expect("bestmove ", 1.0), "bestmove 0000");
+    // Whole lines through the pipe: 15 KB read whole, over 1 MiB refused, the next line read.
+    engine.send(longGame());
+    engine.send("position fen 7k/8/8/8/8/8/8/K6R w - - 0 1 " + std::string(kLongestLine, ' ') +
+                "moves h1h2");
+    engine.send("go depth 2");
+    EXPECT_EQ(expect("info string", 5.0),
+              "info string line longer than 1048576 characters ignored");
+    EXPECT_EQ(expect("bestmove ", 5.0), "bestmove h5f7");
+    EXPECT_EQ(engine.linesEndingInCr(), 0);  // UCI lines end in LF alone
     engine.send("quit");
     const int status = engine.waitExit();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -86,9 +86,11 @@ void startupInitialise(BoardState& e) {
     e.sideToMove = 0;
     e.engineSide = 0;
     e.forceMode = 0;
-    e.inputLine.reserve(kRawLineLimit);
-    e.pendingMove.reserve(kRawLineLimit);
-    e.positionFen.reserve(kRawLineLimit);
+    // Room for any command item, so that reading one does not reallocate.
+    constexpr std::size_t kTextRoom = 8192;
+    e.inputLine.reserve(kTextRoom);
+    e.pendingMove.reserve(kTextRoom);
+    e.positionFen.reserve(kTextRoom);
 }
 
 void renumberPieces(BoardState& e) {

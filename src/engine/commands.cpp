@@ -102,7 +102,8 @@ void illegalMove(EngineState& e, const std::string& text) {
 
 // A line that arrives while the engine thinks: "?" wants the move now; a command that ends or
 // changes the game gives up the turn; every other line waits until after the move.
-int xboardStopFor(EngineState&, const std::string& item, bool& hold) {
+int xboardStopFor(EngineState&, const std::string& raw, bool& hold) {
+    const std::string item = commandItem(raw);
     if (item == "?") {
         hold = false;
         return kStopAndPlay;

@@ -15,7 +15,7 @@ bool watchInput(EngineState& e, bool wait, StopRule stopFor) {
     // Held lines arrived before anything still to come.
     while (e.stopRequest == kNoStop && e.heldLinesSeen < e.heldLines.size()) {
         bool hold = true;
-        e.stopRequest = stopFor(e, commandItem(e.heldLines[e.heldLinesSeen++]), hold);
+        e.stopRequest = stopFor(e, e.heldLines[e.heldLinesSeen++], hold);
     }
     std::string raw;
     while (e.stopRequest == kNoStop) {
@@ -33,7 +33,7 @@ bool watchInput(EngineState& e, bool wait, StopRule stopFor) {
             }
         }
         bool hold = true;
-        const int stop = stopFor(e, commandItem(raw), hold);
+        const int stop = stopFor(e, raw, hold);
         if (hold) {
             e.heldLines.push_back(std::move(raw));
             e.heldLinesSeen = e.heldLines.size();

@@ -8,10 +8,10 @@
 
 namespace qm {
 
-// What a front end does with a command item that arrives while the engine thinks: the stop it
+// What a front end does with a raw input line that arrives while the engine thinks: the stop it
 // asks for (a StopRequest), and whether the line is held to be handled after the turn (false
 // for a line handled here and now).
-using StopRule = int (*)(EngineState& e, const std::string& item, bool& hold);
+using StopRule = int (*)(EngineState& e, const std::string& raw, bool& hold);
 
 // The next raw line: a held one first, else from the input (waiting for it). False at the end
 // of input.

@@ -8,10 +8,11 @@
 
 int main() {
     std::ios::sync_with_stdio(false);
-    qm::FdLineSource input(0);
+    qm::prepareStandardStreams();
+    const auto input = qm::openStandardInput();
     qm::SteadyClock clock;
     qm::SplitMixRandom random(0x51u, true);
-    qm::Platform platform{input, std::cout, clock, random};
+    qm::Platform platform{*input, std::cout, clock, random};
     auto engine = std::make_unique<qm::EngineState>(platform);
     return qm::runEngine(*engine);
 }

@@ -40,8 +40,10 @@ std::string firstWord(const std::string& line) {
     return all.empty() ? std::string() : all.front();
 }
 
-int uciStopFor(EngineState& e, const std::string& item, bool& hold) {
-    const std::string word = firstWord(item);
+int uciStopFor(EngineState& e, const std::string& raw, bool& hold) {
+    // A line too long to read whole waits, to be refused after the turn.
+    if (lineWasCut(raw)) return kNoStop;
+    const std::string word = firstWord(raw);
     if (word == "isready") {
         writeLine(e.io, "readyok");
         hold = false;
@@ -180,12 +182,19 @@ void uciIterationReport(EngineState& e) {
 }
 
 int runUci(EngineState& e) {
+    // UCI GUIs read lines that end in a line feed alone.
+    e.io.lineEnd = "\n";
     initialiseEngine(e);
     e.inputCheck = &uciInputCheck;
     e.iterationReport = &uciIterationReport;
     identify(e);
     std::string raw;
     while (readRawLine(e, raw)) {
+        if (lineWasCut(raw)) {
+            writeLine(e.io, "info string line longer than " + std::to_string(kLongestLine) +
+                                " characters ignored");
+            continue;
+        }
         const std::vector<std::string> w = words(raw);
         if (w.empty()) continue;
         const std::string& command = w.front();

@@ -1,10 +1,5 @@
 #include "platform/platform.h"
 
-#include <poll.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <ostream>
@@ -12,48 +7,47 @@
 namespace qm {
 
 void writeLine(Platform& io, std::string_view text) {
-    io.output << text << "\r\n";
+    io.output << text << io.lineEnd;
     io.output.flush();
 }
 
-bool FdLineSource::takeBuffered() {
+bool ByteLineSource::takeBuffered() {
     while (start_ < end_) {
         const char c = buffer_[start_++];
         sawAnything_ = true;
         if (c == '\n') return true;
         if (leading_ && (c == ' ' || c == '\t')) continue;
         leading_ = false;
-        if (current_.size() < kRawLineLimit) current_.push_back(c);
+        if (current_.size() <= kLongestLine) current_.push_back(c);
     }
     return false;
 }
 
-bool FdLineSource::fill() {
-    for (;;) {
-        const ssize_t n = ::read(fd_, buffer_, sizeof buffer_);
-        if (n > 0) {
-            start_ = 0;
-            end_ = static_cast<std::size_t>(n);
-            return true;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        ended_ = true;
-        return false;
-    }
+bool ByteLineSource::refill(bool wait) {
+    std::size_t got = 0;
+    const Fill result = fill(buffer_, sizeof buffer_, got, wait);
+    if (result == Fill::kEnd) ended_ = true;
+    if (result != Fill::kBytes || got == 0) return false;
+    start_ = 0;
+    end_ = got;
+    return true;
 }
 
-void FdLineSource::finishLine(std::string& line) {
-    // A line ending in CR LF loses its CR like any line end.
-    if (!current_.empty() && current_.back() == '\r') current_.pop_back();
+void ByteLineSource::finishLine(std::string& line) {
+    // A line ending in CR LF loses its CR like any line end (a cut line keeps what it has).
+    if (!current_.empty() && current_.back() == '\r' && !lineWasCut(current_)) current_.pop_back();
     line.swap(current_);
     current_.clear();
+    // A cut line's text is not needed again: give its memory back.
+    if (current_.capacity() > 4096) current_.shrink_to_fit();
     leading_ = true;
     sawAnything_ = false;
 }
 
-bool FdLineSource::readLine(std::string& line) {
+bool ByteLineSource::readLine(std::string& line) {
     while (!takeBuffered()) {
-        if (ended_ || !fill()) {
+        if (ended_ || !refill(true)) {
+            if (!ended_) continue;
             // The last line may lack its line end.
             if (!sawAnything_) return false;
             break;
@@ -63,13 +57,16 @@ bool FdLineSource::readLine(std::string& line) {
     return true;
 }
 
-Arrival FdLineSource::pollLine(std::string& line) {
-    if (!takeBuffered()) {
-        if (ended_) return Arrival::kEnd;
-        pollfd p{fd_, POLLIN, 0};
-        if (::poll(&p, 1, 0) <= 0) return Arrival::kNothingYet;
-        if (!fill()) return Arrival::kEnd;
-        if (!takeBuffered()) return Arrival::kNothingYet;
+Arrival ByteLineSource::pollLine(std::string& line) {
+    while (!takeBuffered()) {
+        if (ended_) {
+            if (!sawAnything_) return Arrival::kEnd;
+            break;  // the last line, without its line end
+        }
+        if (!refill(false)) {
+            if (ended_) continue;
+            return Arrival::kNothingYet;
+        }
     }
     finishLine(line);
     return Arrival::kLine;
@@ -81,8 +78,10 @@ void takeQueued(std::string raw, std::string& line) {
     std::size_t start = 0;
     while (start < raw.size() && (raw[start] == ' ' || raw[start] == '\t')) ++start;
     line.assign(raw, start, std::string::npos);
-    if (line.size() > kRawLineLimit) line.resize(kRawLineLimit);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (lineWasCut(line))
+        line.resize(kLongestLine + 1);
+    else if (!line.empty() && line.back() == '\r')
+        line.pop_back();
 }
 
 }  // namespace
@@ -100,30 +99,6 @@ Arrival QueueLineSource::pollLine(std::string& line) {
     if (next.arrival < 0.0 || clock_ == nullptr || clock_->now() < next.arrival)
         return Arrival::kNothingYet;
     return readLine(line) ? Arrival::kLine : Arrival::kEnd;
-}
-
-namespace {
-
-// Nanoseconds of the system's monotonic clock. Where there is one, the coarse clock is read:
-// it is exact to a few milliseconds, far finer than any move budget, and costs a fraction of
-// the precise clock, which matters because the search reads the clock at every unwinding.
-std::int64_t monotonicNs() {
-#ifdef CLOCK_MONOTONIC_COARSE
-    timespec now;
-    if (clock_gettime(CLOCK_MONOTONIC_COARSE, &now) == 0)
-        return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
-#endif
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-}  // namespace
-
-SteadyClock::SteadyClock() : startNs_(monotonicNs()) {}
-
-double SteadyClock::seconds() {
-    return static_cast<double>(monotonicNs() - startNs_) * 1e-9;
 }
 
 void SplitMixRandom::seedFromClock(double clockSeconds) {

@@ -6,13 +6,20 @@
 #include <cstdint>
 #include <deque>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace qm {
 
-// Longest raw line kept after the leading blanks; the rest of a longer line is discarded.
-inline constexpr std::size_t kRawLineLimit = 8192;
+// Longest line read whole (after its leading blanks). A longer line is cut to one character
+// more than this, so that whoever reads it can tell it was cut (lineWasCut); the rest of it is
+// discarded, so memory stays bounded whatever arrives.
+inline constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+
+inline bool lineWasCut(const std::string& line) {
+    return line.size() > kLongestLine;
+}
 
 class ManualClock;
 
@@ -22,8 +29,9 @@ enum class Arrival { kLine, kNothingYet, kEnd };
 class LineSource {
   public:
     virtual ~LineSource() = default;
-    // Reads the next line without its line end and without leading blanks and tabs, keeping
-    // at most kRawLineLimit characters, waiting for it. Returns false at the end of input.
+    // Reads the next line without its line end (LF or CR LF) and without leading blanks and
+    // tabs, waiting for it; a line longer than kLongestLine comes cut. Returns false at the
+    // end of input.
     virtual bool readLine(std::string& line) = 0;
     // Takes the next line the same way if a whole one has already arrived; never waits.
     virtual Arrival pollLine(std::string& line) = 0;
@@ -49,27 +57,34 @@ struct Platform {
     std::ostream& output;
     Clock& clock;
     RandomSource& random;
+    // What ends every line written: CR LF for xboard; a front end may choose another.
+    std::string_view lineEnd = "\r\n";
 };
 
-// Writes one protocol line ending in CR LF and flushes it.
+// Writes one protocol line ending in io.lineEnd and flushes it.
 void writeLine(Platform& io, std::string_view text);
 
-// Reads lines from a file descriptor (standard input in production) through a buffer of its
-// own, so that what has arrived can be taken without waiting. A partial line stays buffered.
-class FdLineSource : public LineSource {
+// Lines assembled from bytes as they arrive, through a buffer of its own, so that what has
+// arrived can be taken without waiting; a partial line stays buffered. Each system supplies
+// the bytes (fill).
+class ByteLineSource : public LineSource {
   public:
-    explicit FdLineSource(int fd) : fd_(fd) {}
-    bool readLine(std::string& line) override;
-    Arrival pollLine(std::string& line) override;
+    bool readLine(std::string& line) final;
+    Arrival pollLine(std::string& line) final;
+
+  protected:
+    enum class Fill { kBytes, kNothingYet, kEnd };
+    // Puts bytes that have arrived into buffer[0..got), at most `capacity` of them. With
+    // `wait`, waits until there is at least one byte or the input has ended; without, never
+    // waits. kEnd once the input has ended (or cannot be read any more).
+    virtual Fill fill(char* buffer, std::size_t capacity, std::size_t& got, bool wait) = 0;
 
   private:
     // Moves buffered bytes into the current line; true once it is whole.
     bool takeBuffered();
-    // Reads what the descriptor has into the buffer; false at the end of input or on error.
-    bool fill();
+    bool refill(bool wait);
     void finishLine(std::string& line);
 
-    int fd_;
     char buffer_[4096];
     std::size_t start_ = 0;
     std::size_t end_ = 0;
@@ -78,6 +93,13 @@ class FdLineSource : public LineSource {
     bool sawAnything_ = false;
     bool ended_ = false;
 };
+
+// Standard input as this system delivers it.
+std::unique_ptr<LineSource> openStandardInput();
+
+// Readies standard input and output for the protocols, once at start-up: every byte written
+// reaches the GUI as it is, and every byte read is taken as it came.
+void prepareStandardStreams();
 
 // Lines queued by a test or a tool; the end of the queue is the end of input. A plain line
 // reaches the engine when it next waits for input; a line given an arrival time on a manual
@@ -102,6 +124,8 @@ class QueueLineSource : public LineSource {
     const ManualClock* clock_ = nullptr;
 };
 
+// The system's monotonic clock, as cheap a reading of it as the system offers (the search reads
+// the clock at every unwinding).
 class SteadyClock : public Clock {
   public:
     SteadyClock();

@@ -43,6 +43,8 @@ class Child {
         if (fromChild_ >= 0) close(fromChild_);
     }
     bool started() const { return pid_ > 0; }
+    // How many of the lines read so far ended in CR LF rather than LF alone.
+    int linesEndingInCr() const { return linesEndingInCr_; }
     void send(const std::string& line) {
         std::string data = line + "\n";
         ssize_t written = write(toChild_, data.data(), data.size());
@@ -57,7 +59,10 @@ class Child {
             if (eol != std::string::npos) {
                 std::string line = buffer_.substr(0, eol);
                 buffer_.erase(0, eol + 1);
-                if (!line.empty() && line.back() == '\r') line.pop_back();
+                if (!line.empty() && line.back() == '\r') {
+                    line.pop_back();
+                    ++linesEndingInCr_;
+                }
                 return line;
             }
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -107,6 +112,7 @@ class Child {
     int fromChild_ = -1;
     std::string buffer_;
     bool reaped_ = false;
+    int linesEndingInCr_ = 0;
 };
 
 }  // namespace qm::test

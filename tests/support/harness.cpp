@@ -70,16 +70,20 @@ std::string Harness::takeRawOutput() {
 
 std::vector<std::string> Harness::splitOutput() {
     std::string raw = takeRawOutput();
+    // Every line must end as the front end in use ends its lines (CR LF for xboard, LF for UCI).
+    const std::string_view lineEnd = platform_.lineEnd;
     std::vector<std::string> lines;
     std::size_t pos = 0;
     while (pos < raw.size()) {
-        std::size_t end = raw.find("\r\n", pos);
+        std::size_t end = raw.find(lineEnd, pos);
+        if (end != std::string::npos && lineEnd == "\n" && end > pos && raw[end - 1] == '\r')
+            end = std::string::npos;  // a CR before the LF of a UCI line
         if (end == std::string::npos) {
             lines.push_back("<unterminated>" + raw.substr(pos));
             break;
         }
         lines.push_back(raw.substr(pos, end - pos));
-        pos = end + 2;
+        pos = end + lineEnd.size();
     }
     return lines;
 }
