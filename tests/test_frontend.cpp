@@ -22,6 +22,7 @@
 #include "engine/main_loop.h"
 #include "engine/time_budget.h"
 #include "search/thinking_output.h"
+#include "support/child_process.h"
 #include "support/harness.h"
 
 namespace qm::test {
@@ -601,8 +602,8 @@ int runProgram(const std::string& input, std::string& output, const std::string&
         std::ofstream f(in, std::ios::binary);
         f << input;
     }
-    const std::string cmd = std::string("timeout 60 ") + QUILLOMAR_ENGINE_BINARY + " < '" + in +
-                            "' > '" + out + "' 2>/dev/null";
+    const std::string cmd =
+        "timeout 60 " + engineCommandLine() + " < '" + in + "' > '" + out + "' 2>/dev/null";
     int status = std::system(cmd.c_str());
     std::ifstream f(out, std::ios::binary);
     output.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());

@@ -137,7 +137,7 @@ TEST(SelfPlay, InProcessGamesAreLegalFromSeveralOpenings) {
 
 TEST(SelfPlay, ThroughTheRealBinary) {
     signal(SIGPIPE, SIG_IGN);
-    Child white(QUILLOMAR_ENGINE_BINARY), black(QUILLOMAR_ENGINE_BINARY);
+    Child white(engineCommand()), black(engineCommand());
     ASSERT_TRUE(white.started() && black.started());
     bool found = false;
     for (Child* c : {&white, &black}) {
@@ -187,7 +187,7 @@ TEST(SelfPlay, ThroughTheRealBinary) {
 }
 
 TEST(SelfPlay, EndOfInputExitsCleanly) {
-    Child engine(QUILLOMAR_ENGINE_BINARY);
+    Child engine(engineCommand());
     ASSERT_TRUE(engine.started());
     engine.send("xboard");
     engine.send("protover 2");
@@ -213,7 +213,7 @@ TEST(SelfPlay, MoveNowAndQuitAreAnsweredWhileThinking) {
     // "st 30" makes a think of ten seconds or more; "?" or "quit" half a second into it is
     // answered within a fifth of a second.
     for (const std::string stop : {"?", "quit"}) {
-        Child engine(QUILLOMAR_ENGINE_BINARY);
+        Child engine(engineCommand());
         for (const char* line : {"xboard", "protover 2", "new", "st 30", "go"}) engine.send(line);
         bool found = false;
         engine.readUntil("feature done=1", found);

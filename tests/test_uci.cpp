@@ -138,7 +138,7 @@ TEST(Uci, LongLinesAreReadWholeOrRefusedWhole) {
 }
 
 TEST(Uci, ConversationWithTheRealBinary) {
-    Child engine(QUILLOMAR_ENGINE_BINARY);
+    Child engine(engineCommand());
     bool found = false;
     // The last line up to one starting with `prefix`, which must come within `seconds`.
     auto expect = [&](const std::string& prefix, double seconds) {

@@ -8,16 +8,47 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace qm::test {
 
+// The command that starts the engine: QUILLOMAR_ENGINE_COMMAND when it is set (words split at
+// blanks: an engine build run through another program, such as a script runtime or an
+// emulator), else the binary built with the tests.
+inline std::string engineCommandLine() {
+    const char* command = std::getenv("QUILLOMAR_ENGINE_COMMAND");
+    if (command != nullptr && *command != '\0') return command;
+#ifdef QUILLOMAR_ENGINE_BINARY
+    return QUILLOMAR_ENGINE_BINARY;
+#else
+    return "quillomar";
+#endif
+}
+
+inline std::vector<std::string> engineCommand() {
+    std::vector<std::string> words;
+    const std::string line = engineCommandLine();
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && line[i] == ' ') ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ') ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
 // A child process with pipes to its standard input and output.
 class Child {
   public:
-    explicit Child(const char* path) {
+    explicit Child(const char* path) : Child(std::vector<std::string>{path}) {}
+    explicit Child(const std::vector<std::string>& command) {
+        std::vector<char*> argv;
+        for (const auto& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+        argv.push_back(nullptr);
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0) return;
         pid_ = fork();
@@ -26,7 +57,7 @@ class Child {
             dup2(out[1], 1);
             close(in[1]);
             close(out[0]);
-            execl(path, path, static_cast<char*>(nullptr));
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         close(in[0]);
