@@ -750,7 +750,7 @@ TEST(Search, ClockStopAtTheFirstUnwindingRestoresThePosition) {
 
 TEST(Search, PreviousBestMoveAddsNoNodes) {
     // The engine's only legal move mates (or stalemates): at depth 3 it is searched first and
-    // again at its place in the list, and neither visit is counted.
+    // not again at its place in the list; neither the visit nor the list entry is counted.
     struct Only {
         const char* fen;
         int score;  // for White

@@ -1,10 +1,16 @@
 // quillomar-bench [DEPTH]: runs the engine's own turn (renumbering with a fixed seed, no time
 // limit) to a fixed depth on built-in positions. The node total is the bench signature: the
 // same on every run and machine for the same code.
+// quillomar-bench --lines DEPTH [FILE]: the same on the positions of FILE (one FEN a line;
+// blank lines, lines starting with '#' and anything after a ';' ignored), or on the built-in
+// ones, printing every thinking line as the engine prints it before each position's summary.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "board/state_init.h"
 #include "engine/commands.h"
@@ -51,30 +57,69 @@ constexpr const char* kPositions[] = {
     "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1",
 };
 
+// The FENs of a positions file; false when it cannot be read.
+bool readPositions(const char* path, std::vector<std::string>& fens) {
+    std::ifstream file(path);
+    if (!file) return false;
+    std::string line;
+    while (std::getline(file, line)) {
+        line = line.substr(0, line.find(';'));
+        const std::size_t start = line.find_first_not_of(" \t\r");
+        if (start == std::string::npos || line[start] == '#') continue;
+        const std::size_t end = line.find_last_not_of(" \t\r");
+        fens.push_back(line.substr(start, end - start + 1));
+    }
+    return true;
+}
+
+int usage() {
+    std::fprintf(
+        stderr,
+        "usage: quillomar-bench [DEPTH 1..%d]\n       quillomar-bench --lines DEPTH [FILE]\n",
+        qm::kMaxDepth);
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int depth = 6;
-    if (argc > 1) {
-        char* end = nullptr;
-        long d = std::strtol(argv[1], &end, 10);
-        if (end == argv[1] || *end != '\0' || d < 1 || d > qm::kMaxDepth) {
-            std::fprintf(stderr, "usage: quillomar-bench [DEPTH 1..%d]\n", qm::kMaxDepth);
-            return 2;
-        }
-        depth = static_cast<int>(d);
+    bool printLines = false;
+    int arg = 1;
+    if (arg < argc && std::strcmp(argv[arg], "--lines") == 0) {
+        printLines = true;
+        ++arg;
+        if (arg >= argc) return usage();
     }
+    if (arg < argc) {
+        char* end = nullptr;
+        long d = std::strtol(argv[arg], &end, 10);
+        if (end == argv[arg] || *end != '\0' || d < 1 || d > qm::kMaxDepth) return usage();
+        depth = static_cast<int>(d);
+        ++arg;
+    }
+    std::vector<std::string> fens;
+    if (printLines && arg < argc) {
+        if (!readPositions(argv[arg], fens)) {
+            std::fprintf(stderr, "cannot read %s\n", argv[arg]);
+            return 1;
+        }
+        ++arg;
+    } else {
+        fens.assign(std::begin(kPositions), std::end(kPositions));
+    }
+    if (arg < argc) return usage();
 
     qm::ToolEngine tool;
     qm::EngineState& e = *tool.engine;
     double totalNodes = 0.0;
     const auto start = std::chrono::steady_clock::now();
     int number = 0;
-    for (const char* fen : kPositions) {
+    for (const std::string& fen : fens) {
         ++number;
         qm::resetGame(e);
         if (!qm::setupFromFen(e, fen)) {
-            std::fprintf(stderr, "bench position %d rejected: %s\n", number, fen);
+            std::fprintf(stderr, "bench position %d rejected: %s\n", number, fen.c_str());
             return 1;
         }
         e.engineSide = e.sideToMove;
@@ -90,6 +135,7 @@ int main(int argc, char** argv) {
         double nodes = 0.0;
         {
             std::string lines = tool.output.str();
+            if (printLines) std::fputs(lines.c_str(), stdout);
             std::size_t pos = 0;
             while (pos < lines.size()) {
                 std::size_t eol = lines.find('\n', pos);

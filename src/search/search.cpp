@@ -54,23 +54,22 @@ bool refutes(const EngineState& e, int a, int score, int bound) {
 
 }  // namespace
 
+// The score of ply a (plyScore[a][2]) is compared with every ply of the other side below it
+// that already holds a score; reaching any one of those bounds (equality included) means the
+// other side will not take this line there, so ply a need not look further. A tighter bound
+// only cuts subtrees whose result could not be taken: moves are taken only when strictly
+// better, so the first best move at every ply, and with it the line, stays the same.
 int cutoffTest(const EngineState& e, int a) {
-    if (a <= 1) return 1;
-    for (int i = (a % 2 == 0) ? 1 : 2; i <= a - 1; i += 2) {
-        if (e.plyScore[i][1] != 0) {
-            return refutes(e, a, e.plyScore[a][2], e.plyScore[i][2]) ? 0 : 1;
-        }
-    }
-    return 1;
-}
-
-int standPatTest(const EngineState& e, int a) {
     if (a <= 1) return 1;
     const int score = e.plyScore[a][2];
     for (int i = (a % 2 == 0) ? 1 : 2; i <= a - 1; i += 2) {
         if (e.plyScore[i][1] == 1 && refutes(e, a, score, e.plyScore[i][2])) return 0;
     }
     return 1;
+}
+
+int standPatTest(const EngineState& e, int a) {
+    return cutoffTest(e, a);
 }
 
 void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, int piece, int slot) {
@@ -164,6 +163,10 @@ void searchIteration(EngineState& e) {
                 if (p == 1 && e.moveCursor[1] == 0) {
                     // The previous iteration's best move, named by piece and slot.
                     if (piece >= 1 && piece <= 16) makeListedMove(e, result, p, piece, slot);
+                } else if (p == 1 && e.iterationDepth >= 3 && piece == e.firstRootPiece &&
+                           slot == e.firstRootSlot) {
+                    // The move searched first meets itself in the root list: the same position
+                    // by the same path, whose score could only tie, and a tie is never taken.
                 } else {
                     makeCandidate(e, result, p, e.moveList[p][e.moveCursor[p]]);
                 }

@@ -14,9 +14,10 @@ void searchIteration(EngineState& e);
 enum class BackUpKind { kLeaf, kInnerBelowDepth, kInnerExtension };
 
 void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, int piece, int slot);
-// Sets the cut flag (1 go on, 0 cut) after ply a has been backed up.
+// Sets the cut flag (1 go on, 0 cut) after ply a has been backed up: 0 when its score reaches
+// the score of any ply of the other side below it.
 int cutoffTest(const EngineState& e, int a);
-// Stand-pat test of the static score in plyScore[a][2]: 1 go on, 0 cut.
+// Stand-pat test of the static score in plyScore[a][2], the same comparison: 1 go on, 0 cut.
 int standPatTest(const EngineState& e, int a);
 
 }  // namespace qm
