@@ -82,9 +82,9 @@ UCI ?=
 OPENINGS ?= openings/quick.fen
 
 match: release
-	@./scripts/match/run-match --games "$(GAMES)" --opponent "$(OPPONENT)" --tc "$(TC)" \
-		--inc "$(INC)" --openings "$(OPENINGS)" $(if $(ST),--st "$(ST)") $(if $(SD),--sd "$(SD)") \
-		$(if $(UCI),--uci)
+	@./scripts/match/run-match --engine "$(ENGINE)" --games "$(GAMES)" --opponent "$(OPPONENT)" \
+		--tc "$(TC)" --inc "$(INC)" --openings "$(OPENINGS)" $(if $(ST),--st "$(ST)") \
+		$(if $(SD),--sd "$(SD)") $(if $(UCI),--uci)
 
 # Side by side with another engine: both think COMPARE_SECONDS on each position of
 # openings/compare.moves, one after the other; nodes, time and nodes/s of each and the ratio.
@@ -127,3 +127,40 @@ uninstall:
 deb: release
 	@./scripts/ensure-packages dpkg-dev file
 	@cd $(RELEASE_DIR) && cpack
+
+# Windows: quillomar.exe (with quillomar-perft.exe and quillomar-bench.exe) for 64-bit Windows,
+# cross-compiled with mingw-w64, static and stripped, and checked under wine:
+#   make windows          the programs in build-windows/
+#   make windows-check    imports, move-tree counts, bench signature and pipe conversations
+#   make windows-zip      build-windows/quillomar-<version>-windows-x86_64.zip
+#   make match ENGINE="wine build-windows/quillomar.exe"    the .exe in the xboard GUI
+# wine keeps its settings in WINEPREFIX (made once, without its .NET and browser add-ons, which
+# a console engine does not use) and prints nothing of its own with WINEDEBUG=-all.
+WINDOWS_DIR := build-windows
+WINEPREFIX ?= $(CURDIR)/$(WINDOWS_DIR)/wine
+WINEDEBUG ?= -all
+WINEDLLOVERRIDES ?= mscoree,mshtml=
+export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+
+.PHONY: windows windows-check windows-zip windows-clean
+windows:
+	@./scripts/ensure-packages cmake make g++-mingw-w64-x86-64-posix
+	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_BUILD_TYPE=Release -DQUILLOMAR_TESTS=OFF \
+		-DCMAKE_TOOLCHAIN_FILE=packaging/windows/toolchain-mingw-w64.cmake >/dev/null
+	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
+
+$(WINEPREFIX)/system.reg:
+	@./scripts/ensure-packages wine wine64 binutils-mingw-w64-x86-64
+	@wine wineboot --init
+
+windows-check: windows $(WINEPREFIX)/system.reg
+	@./scripts/windows/check $(WINDOWS_DIR)
+
+windows-zip: windows
+	@cd $(WINDOWS_DIR) && cpack
+	@ls $(WINDOWS_DIR)/quillomar-*-windows-x86_64.zip
+
+windows-clean:
+	@rm -rf $(WINDOWS_DIR)
+
+clean: windows-clean

@@ -6,18 +6,7 @@
 # /usr/local (make install) both give an engine the GUI finds by name.
 include(GNUInstallDirs)
 
-# The package carries the version the engine announces in its banner.
-file(GLOB_RECURSE banner_sources ${CMAKE_SOURCE_DIR}/src/engine/*.cpp)
-foreach(source IN LISTS banner_sources)
-  file(STRINGS ${source} banner REGEX "\"#Quillomar [0-9][0-9.]*\"")
-  string(REGEX MATCH "[0-9][0-9.]*[0-9]" QUILLOMAR_VERSION "${banner}")
-  if(QUILLOMAR_VERSION)
-    break()
-  endif()
-endforeach()
-if(NOT QUILLOMAR_VERSION)
-  message(FATAL_ERROR "No \"#Quillomar <version>\" banner found under src/engine")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/version.cmake)
 
 set(QUILLOMAR_GAMES_DIR games CACHE STRING "Directory of the engine, relative to the prefix")
 set(plugin_dir ${CMAKE_INSTALL_DATAROOTDIR}/games/plugins)
@@ -30,7 +19,21 @@ add_custom_command(OUTPUT ${man_page}.gz
                    COMMENT "Compressing the manual page")
 add_custom_target(quillomar-man ALL DEPENDS ${man_page}.gz)
 
+# The copyright file, in Debian's machine-readable format, made from LICENSE: the notice of the
+# licence (GNU GPL version 3 or later) and its full text, each line indented by a blank and
+# empty lines written " ." as that format asks.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE licence_text)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/LICENSE)
+string(REGEX REPLACE "[ \t]+\n" "\n" licence_text "${licence_text}")
+string(REGEX REPLACE "\n+$" "" licence_text "${licence_text}")
+string(REPLACE "\n" "\n " licence_text " ${licence_text}")
+string(REPLACE "\n \n" "\n .\n" licence_text "${licence_text}")
+string(REPLACE "\n \n" "\n .\n" licence_text "${licence_text}")
+set(copyright_file ${CMAKE_BINARY_DIR}/packaging/copyright)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright.in ${copyright_file} @ONLY)
+
 install(TARGETS quillomar RUNTIME DESTINATION ${QUILLOMAR_GAMES_DIR} COMPONENT engine)
+install(FILES ${copyright_file} DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT engine)
 install(FILES ${man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT engine)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/quillomar.eng DESTINATION ${plugin_dir}/xboard
         COMPONENT engine)

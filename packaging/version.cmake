@@ -1,0 +1,12 @@
+# QUILLOMAR_VERSION: the version the engine announces in its banner, which the packages carry.
+file(GLOB_RECURSE banner_sources ${CMAKE_SOURCE_DIR}/src/engine/*.cpp)
+foreach(source IN LISTS banner_sources)
+  file(STRINGS ${source} banner REGEX "\"#Quillomar [0-9][0-9.]*\"")
+  string(REGEX MATCH "[0-9][0-9.]*[0-9]" QUILLOMAR_VERSION "${banner}")
+  if(QUILLOMAR_VERSION)
+    break()
+  endif()
+endforeach()
+if(NOT QUILLOMAR_VERSION)
+  message(FATAL_ERROR "No \"#Quillomar <version>\" banner found under src/engine")
+endif()
