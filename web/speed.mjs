@@ -37,7 +37,7 @@ try {
             }),
         depth,
     );
-    results.push([await browser.version(), figures(text)]);
+    results.push([`WebAssembly, Chromium ${(await browser.version()).split("/")[1]}`, figures(text)]);
 } finally {
     await browser.close();
     server.close();

@@ -67,7 +67,8 @@ function abandonSearch() {
 
 function engineLine(line) {
     const words = line.trim().split(/\s+/);
-    if (words[0] === "info" && searches.length > 0) showInfo(words, searches[searches.length - 1]);
+    // The engine answers its searches in turn: its lines are the oldest unanswered one's.
+    if (words[0] === "info" && searches.length > 0) showInfo(words, searches[0]);
     if (words[0] !== "bestmove") return;
     const search = searches.shift();
     if (!search || search.discard) return;
@@ -224,10 +225,10 @@ function newGame() {
 
 // Back to the person's previous turn: their last move and the engine's reply to it, if any.
 function takeBack() {
-    abandonSearch();
     if ($("take-back").disabled) return;
+    abandonSearch();
     do game.undo();
-    while (game.turn() !== personColor);
+    while (game.turn() !== personColor && game.history().length > 0);
     $("thinking").textContent = "";
     afterMove();
 }
