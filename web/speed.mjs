@@ -46,7 +46,7 @@ try {
 const base = results[0][1];
 for (const [where, { nodes, rate }] of results) {
     const share = ((100 * rate) / base.rate).toFixed(0);
-    console.log(`${where.padEnd(34)} ${String(nodes).padStart(10)} nodes  ${String(rate).padStart(9)} nodes/s  ${share.padStart(3)} % of native`);
+    console.log(`${where.padEnd(40)} ${String(nodes).padStart(10)} nodes  ${String(rate).padStart(9)} nodes/s  ${share.padStart(3)} % of native`);
 }
 const same = results.every(([, r]) => r.nodes === base.nodes);
 console.log(same ? `the same bench signature at depth ${depth} everywhere` : "FAIL: the bench signatures differ");
