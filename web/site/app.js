@@ -92,9 +92,12 @@ function showInfo(words, search) {
     const sign = search.fen.split(" ")[1] === "w" ? 1 : -1;
     let score = "";
     const i = words.indexOf("score");
-    if (i >= 0 && words[i + 1] === "cp") score = ((sign * Number(words[i + 2])) / 100).toFixed(2);
+    if (i >= 0 && words[i + 1] === "cp") {
+        const pawns = (sign * Number(words[i + 2])) / 100;
+        score = (pawns >= 0 ? "+" : "") + pawns.toFixed(2);
+    }
+    // Mate in so many moves, negative when Black mates.
     if (i >= 0 && words[i + 1] === "mate") score = "#" + sign * Number(words[i + 2]);
-    if (score && !score.startsWith("-")) score = "+" + score;
     const ms = Number(field("time") || 0);
     const nps = ms > 0 ? `${((Number(field("nodes")) / ms) * 1000 / 1e6).toFixed(2)} M nodes/s` : "";
     const pv = words.indexOf("pv") >= 0 ? words.slice(words.indexOf("pv") + 1) : [];

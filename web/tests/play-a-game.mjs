@@ -208,10 +208,13 @@ try {
     check(pgn && fromPgn.history().join(" ") === game.history().join(" "), "the downloaded PGN holds the game");
 
     await p.screenshot({ path: path.join(out, "page-desktop.png") });
+    // The board follows the new width a moment later.
     await p.setViewport({ width: 390, height: 844, deviceScaleFactor: 2 });
-    await p.screenshot({ path: path.join(out, "page-phone.png"), fullPage: true });
-    const phoneFits = await p.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth);
+    const fits = () => document.documentElement.scrollWidth <= window.innerWidth;
+    const phoneFits = await p.waitForFunction(fits, { timeout: 5000 }).then(() => true, () => false);
     check(phoneFits, "at phone width (390 px) nothing sticks out sideways");
+    await new Promise((r) => setTimeout(r, 300));
+    await p.screenshot({ path: path.join(out, "page-phone.png"), fullPage: true });
 
     // What the page loaded, with gzipped sizes.
     let total = 0, gzipped = 0;
