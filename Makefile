@@ -164,3 +164,34 @@ windows-clean:
 	@rm -rf $(WINDOWS_DIR)
 
 clean: windows-clean
+
+# The engine in a web page, built for WebAssembly with Debian's emscripten (see README, "Play in
+# a browser"): build-web/ is a static site, build-web/quillomar-node.js the same engine under
+# node with standard input and output.
+#   make web                          builds build-web/ (emscripten, npm ci when missing)
+#   make web-serve [WEB_PORT=8019]    serves it on localhost with the cross-origin isolation headers
+#   make web-test                     protocol tests, bench and perft against the node build; a
+#                                     scripted game on the page in headless Chromium
+#   make web-speed [WEB_DEPTH=6]      bench nodes/s: native Release, WebAssembly under node and in
+#                                     Chromium, in one run
+WEB_DIR := build-web
+WASM_DIR := build-wasm
+WEB_PORT ?= 8019
+WEB_DEPTH ?= 6
+
+.PHONY: web web-serve web-test web-speed
+web:
+	@./scripts/web/build-site $(WASM_DIR) $(WEB_DIR) $(JOBS)
+
+web-serve: web
+	@node web/serve.mjs $(WEB_DIR) $(WEB_PORT)
+
+web-test: deps web
+	@cmake -S . -B $(SANITIZE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLOMAR_SANITIZE=ON >/dev/null
+	@cmake --build $(SANITIZE_DIR) -j $(JOBS) --target test_frontend test_games test_uci \
+		quillomar-bench quillomar-perft
+	@./scripts/web/web-test $(WEB_DIR) $(WASM_DIR) $(SANITIZE_DIR)
+
+web-speed: release web
+	@./scripts/ensure-packages chromium
+	@node web/speed.mjs $(RELEASE_DIR)/quillomar-bench $(WASM_DIR) $(WEB_DEPTH)
