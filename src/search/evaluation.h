@@ -15,6 +15,25 @@ void scorePosition(EngineState& e, int p, ScoreKind kind);
 // Material balance of the position.
 int materialScore(const GameTables& g);
 
+// What a piece of absolute kind `kind` counts in the material score (a pawn that has just
+// advanced two squares counts as a pawn; a king, or no piece, counts nothing).
+constexpr int pieceValue(int kind) {
+    switch (kind) {
+        case 1:
+        case 10:
+            return 100;
+        case 2:
+        case 3:
+            return 300;
+        case 4:
+            return 500;
+        case 5:
+            return 900;
+        default:
+            return 0;
+    }
+}
+
 // result 1 when the side to move after the current move (-sideToMove) is not in check, 2 when
 // it is.
 void inCheckTest(EngineState& e, int& result);

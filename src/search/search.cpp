@@ -52,6 +52,24 @@ bool refutes(const EngineState& e, int a, int score, int bound) {
     return e.engineSide == 1 ? score >= bound : score <= bound;
 }
 
+// Whether the listed capture or promotion `row` at capture-extension ply p can be passed over
+// because its score could not be taken. After it the other side may stand pat, so it is worth
+// at most the static score of ply p plus the material it wins; ply p already holds that static
+// score or better, and takes a move only when it is strictly better. No draw rule can score the
+// position after it instead while a pawn, rook or queen stays on the board: a capture or a pawn
+// move restarts the fifty-move count and the repetition window, and a material draw needs all
+// of those gone. Passing over a move that would not be taken leaves the ply's score, its line
+// and its cut-off test as they would have been.
+bool cannotBeTaken(const EngineState& e, int p, const CandidateRow& row) {
+    const int target = row[kCandTargetKind];
+    const int promotion = absOf(row[kCandPromotion]);
+    if (target == 0 && promotion == 0) return false;  // castling
+    const auto& m = e.materialCount;
+    if (m[1][1] + m[4][1] + m[5][1] + m[-1][1] + m[-4][1] + m[-5][1] < 3) return false;
+    const int gain = pieceValue(target) + (promotion != 0 ? pieceValue(promotion) - 100 : 0);
+    return gain <= (e.plyScore[p][2] - e.standPatScore[p]) * e.sideToMove;
+}
+
 }  // namespace
 
 // The score of ply a (plyScore[a][2]) is compared with every ply of the other side below it
@@ -167,7 +185,8 @@ void searchIteration(EngineState& e) {
                            slot == e.firstRootSlot) {
                     // The move searched first meets itself in the root list: the same position
                     // by the same path, whose score could only tie, and a tie is never taken.
-                } else {
+                } else if (p <= e.iterationDepth ||
+                           !cannotBeTaken(e, p, e.moveList[p][e.moveCursor[p]])) {
                     makeCandidate(e, result, p, e.moveList[p][e.moveCursor[p]]);
                 }
                 if (result == 0) {
