@@ -52,22 +52,39 @@ bool refutes(const EngineState& e, int a, int score, int bound) {
     return e.engineSide == 1 ? score >= bound : score <= bound;
 }
 
-// Whether the listed capture or promotion `row` at capture-extension ply p can be passed over
-// because its score could not be taken. After it the other side may stand pat, so it is worth
-// at most the static score of ply p plus the material it wins; ply p already holds that static
-// score or better, and takes a move only when it is strictly better. No draw rule can score the
-// position after it instead while a pawn, rook or queen stays on the board: a capture or a pawn
-// move restarts the fifty-move count and the repetition window, and a material draw needs all
-// of those gone. Passing over a move that would not be taken leaves the ply's score, its line
-// and its cut-off test as they would have been.
-bool cannotBeTaken(const EngineState& e, int p, const CandidateRow& row) {
+// Whether the move `row` of ply p (not the root), at the last ply of the nominal depth or beyond
+// it, can be passed over because its score could not be taken. `staticScore` is the material score
+// of the position at ply p; ply p already holds a score (`plyScore[p][1]` = 1) and takes a move
+// only when it is strictly better.
+//
+// After such a move the other side may stand pat (or the line ends), so the move is worth at
+// most the static score after it, unless a draw rule scores that position 0 instead:
+// - a capture or promotion wins material, and no draw rule can apply after it while a pawn,
+//   rook or queen stays on the board (it restarts the fifty-move count and the repetition
+//   window; a material draw needs those pieces gone);
+// - a quiet move (castling included) wins nothing, and a draw after it scores 0.
+// Passing over a move that would not be taken leaves the ply's score, its line and its cut-off
+// test as they would have been; the ply has made a legal move already, so no mate or stalemate
+// is read into it either.
+bool cannotBeTaken(const EngineState& e, int p, const CandidateRow& row, int staticScore) {
+    if (e.plyScore[p][1] != 1) return false;
+    const int best = e.plyScore[p][2] * e.sideToMove;  // from the side to move's view
+    const int improvement = best - staticScore * e.sideToMove;
     const int target = row[kCandTargetKind];
     const int promotion = absOf(row[kCandPromotion]);
-    if (target == 0 && promotion == 0) return false;  // castling
+    if (target == 0 && promotion == 0) return improvement >= 0 && best >= 0;
     const auto& m = e.materialCount;
     if (m[1][1] + m[4][1] + m[5][1] + m[-1][1] + m[-4][1] + m[-5][1] < 3) return false;
     const int gain = pieceValue(target) + (promotion != 0 ? pieceValue(promotion) - 100 : 0);
-    return gain <= (e.plyScore[p][2] - e.standPatScore[p]) * e.sideToMove;
+    return gain <= improvement;
+}
+
+// Whether every quiet move still to be listed at the last ply of the nominal depth would be
+// passed over (the captures and promotions of a ply are listed before its quiet moves).
+bool quietMovesCannotBeTaken(const EngineState& e, int p) {
+    if (p != e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
+    const int best = e.plyScore[p][2] * e.sideToMove;
+    return best >= 0 && best >= materialScore(e) * e.sideToMove;
 }
 
 }  // namespace
@@ -185,8 +202,10 @@ void searchIteration(EngineState& e) {
                            slot == e.firstRootSlot) {
                     // The move searched first meets itself in the root list: the same position
                     // by the same path, whose score could only tie, and a tie is never taken.
-                } else if (p <= e.iterationDepth ||
-                           !cannotBeTaken(e, p, e.moveList[p][e.moveCursor[p]])) {
+                } else if (p < e.iterationDepth || p == 1 ||
+                           !cannotBeTaken(
+                               e, p, e.moveList[p][e.moveCursor[p]],
+                               p == e.iterationDepth ? materialScore(e) : e.standPatScore[p])) {
                     makeCandidate(e, result, p, e.moveList[p][e.moveCursor[p]]);
                 }
                 if (result == 0) {
@@ -269,7 +288,8 @@ void searchIteration(EngineState& e) {
                 break;
             case Step::kAdvance:
                 if (e.searchStatus == 1 && cut == 1 &&
-                    (e.moveCursor[p] < e.moveCount[p] || listMoreCandidates(e, p))) {
+                    (e.moveCursor[p] < e.moveCount[p] ||
+                     (!quietMovesCannotBeTaken(e, p) && listMoreCandidates(e, p)))) {
                     e.moveCursor[p] += 1;
                     currentMoveOf(p);
                     step = Step::kMake;
@@ -278,7 +298,13 @@ void searchIteration(EngineState& e) {
                 p -= 1;
                 if (e.quiescenceDepth > 0) e.quiescenceDepth -= 1;
                 e.sideToMove = -e.sideToMove;
-                if (p == 0) return;
+                if (p == 0) {
+                    // Every move is taken back: no draw flag stands on the path any more. (The
+                    // sum is otherwise refreshed only by the next repetition test, which a move
+                    // passed over does not run.)
+                    e.repetitionFlags[0] = 0;
+                    return;
+                }
                 currentMoveOf(p);
                 backUpScore(e, p,
                             p < e.iterationDepth ? BackUpKind::kInnerBelowDepth
