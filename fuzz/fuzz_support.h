@@ -42,12 +42,14 @@ inline std::string lowerCase(std::string text) {
     return text;
 }
 
-// The first blank-separated word of a line, as the UCI front end reads commands.
+// The first word of a line, as the UCI front end reads commands: words are separated by any
+// white space.
 inline std::string firstWord(const std::string& line) {
+    auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
     std::size_t start = 0;
-    while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+    while (start < line.size() && blank(line[start])) ++start;
     std::size_t end = start;
-    while (end < line.size() && line[end] != ' ' && line[end] != '\t') ++end;
+    while (end < line.size() && !blank(line[end])) ++end;
     return line.substr(start, end - start);
 }
 

@@ -39,7 +39,7 @@ TEST(Uci, HandshakePositionsAndRefusals) {
                            "setoption name Hash value 1",
                            "isready",
                            "ucinewgame",
-                           "position startpos moves e2e4 e2e5",
+                           "position startpos moves e2e4 e2e5\r\r",  // a CR is white space
                            "go depth 2",
                            "position fen garbage",
                            "go",

@@ -23,13 +23,19 @@ namespace {
 // Budget of a turn that ends only when it is stopped or reaches its depth.
 constexpr double kEndlessBudgetCs = 1e12;
 
+// Words are separated by any white space: a carriage return inside a line separates words too,
+// so that none is echoed back in an "info string" line, where it would end the line early.
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
 std::vector<std::string> words(const std::string& line) {
     std::vector<std::string> out;
     std::size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        while (i < line.size() && blank(line[i])) ++i;
         const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        while (i < line.size() && !blank(line[i])) ++i;
         if (i > start) out.push_back(line.substr(start, i - start));
     }
     return out;
