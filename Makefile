@@ -54,7 +54,7 @@ clean:
 # Fuzzing with libFuzzer (clang): FUZZ_SECONDS per target, seed corpora in fuzz/corpus.
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 600
-FUZZ_TARGETS := protocol fen usermove
+FUZZ_TARGETS := protocol uci fen usermove
 
 .PHONY: fuzz fuzz-build
 fuzz-build:

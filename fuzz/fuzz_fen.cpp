@@ -7,9 +7,13 @@
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    static qm::fuzz::FuzzEngine f;
+    static qm::fuzz::FuzzEngine& f = []() -> qm::fuzz::FuzzEngine& {
+        qm::fuzz::FuzzEngine& engine = qm::fuzz::freshEngine();
+        engine.xboardHandshake();
+        return engine;
+    }();
     std::string text(reinterpret_cast<const char*>(data), size);
-    qm::EngineState& e = *f.engine;
+    qm::EngineState& e = f.engine;
     qm::resetGame(e);
     if (!qm::setupFromFen(e, text)) return 0;
     f.check();

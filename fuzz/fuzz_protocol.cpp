@@ -1,12 +1,8 @@
-// The whole protocol front end fed an arbitrary byte stream, line by line, after a valid
-// handshake; the engine's turn runs at a tiny budget whenever it is due.
+// The whole program fed an arbitrary byte stream, line by line, after a valid xboard handshake;
+// the engine's turn runs at a tiny budget whenever it is due.
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
-    qm::fuzz::FuzzEngine f;
-    for (const std::string& line : qm::fuzz::splitLines(data, size)) {
-        f.input.push(line);
-        if (!f.run()) break;
-    }
+    qm::fuzz::freshEngine().converse({"xboard", "protover 2"}, data, size);
     return 0;
 }

@@ -20,7 +20,8 @@ const char* const kPositions[] = {
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     if (size == 0) return 0;
-    qm::fuzz::FuzzEngine f;
+    qm::fuzz::FuzzEngine& f = qm::fuzz::freshEngine();
+    f.xboardHandshake();
     const std::size_t count = sizeof kPositions / sizeof kPositions[0];
     f.input.push("force");
     f.input.push(std::string("setboard ") + kPositions[data[0] % count]);

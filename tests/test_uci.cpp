@@ -39,7 +39,7 @@ TEST(Uci, HandshakePositionsAndRefusals) {
                            "setoption name Hash value 1",
                            "isready",
                            "ucinewgame",
-                           "position startpos moves e2e4 e2e5",
+                           "position startpos moves e2e4 e2e5\r\r",  // a CR is white space
                            "go depth 2",
                            "position fen garbage",
                            "go",
@@ -104,10 +104,11 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
                                    "go infinite", "isready", "stop"});
     EXPECT_EQ(std::vector<std::string>(out.end() - 2, out.end()),
               (std::vector<std::string>{"readyok", "bestmove a1a8"}));
-    // "quit" while thinking ends the run without a move.
+    // "quit" while thinking ends the run at once, without a move: a line held before it is
+    // dropped.
     Harness q(7, 0.002);
-    out =
-        q.converse({"uci", "position startpos", "go infinite"}, {{"quit", 0.3}, {"isready", 0.3}});
+    out = q.converse({"uci", "position startpos", "go infinite"},
+                     {{"position startpos moves e2e5", 0.2}, {"quit", 0.3}, {"isready", 0.3}});
     EXPECT_EQ(withoutInfo(out).size(), 3u) << ::testing::PrintToString(out);
     EXPECT_LT(q.clock().now(), 0.4);
 }

@@ -107,6 +107,12 @@ void noteGameMove(GameTables& g, int row, int mover, bool doubleStep, int pawnIn
     g.positionSignature[row] = exactSignature(g, -mover);
 }
 
+void clearGameRows(GameTables& g) {
+    g.plyRecord.clear();
+    for (int row = 0; row <= g.highestGameRow; ++row) g.gameMoves[row].clear();
+    g.highestGameRow = 0;
+}
+
 void ensurePlyCapacity(GameTables& g) {
     if (g.gamePly <= kPlyCapacity) return;
     int shift = g.gamePly - kPlyRowsKept;

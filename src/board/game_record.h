@@ -39,6 +39,15 @@ void keySetupPosition(GameTables& g, int row, int sideToMoveNext);
 void noteGameMove(GameTables& g, int row, int mover, bool doubleStep, int pawnIndex, int fromFile,
                   int fromRank, int toFile, int toRank);
 
+// Notes that gameMoves row `row` is written, so that clearing the game's rows reaches it.
+inline void noteGameRow(GameTables& g, int row) {
+    if (row > g.highestGameRow) g.highestGameRow = row;
+}
+
+// Clears plyRecord and the rows of gameMoves a game has written (0..highestGameRow), which
+// leaves the tables as a clear of every row would, at a fraction of its cost.
+void clearGameRows(GameTables& g);
+
 // Moves the latest rows of a long game to the front of the per-ply tables when gamePly would
 // run past their capacity; the dropped plies are kept in gamePlyBase.
 void ensurePlyCapacity(GameTables& g);

@@ -103,7 +103,8 @@ enum PlyColumn : int {
     kRecKindAfterSearch = 16,
 };
 
-using PlyRows16 = Table<Table<int, 1, 16>, 0, kLastPlyRow>;
+// Row 0 and one row per search ply: a move is made only at plies 1..kMaxDepth + 1.
+using PlyRows16 = Table<Table<int, 1, 16>, 0, kMaxDepth + 1>;
 using PlyRows8 = Table<Table<int, 1, 8>, 0, kLastPlyRow>;
 using PlyKeys = Table<Table<double, 1, 3>, 0, kLastPlyRow>;
 
@@ -196,6 +197,8 @@ struct GameTables {
     int setupSideToMove = 0;      // side to move of the set-up position as it was resolved
     int setupPlyNumber = 1;       // game ply number of the set-up position
     bool historyComplete = true;  // false once a game outgrew moveHistory
+    // gameMoves rows above this one hold nothing (before the tables are first cleared, any may).
+    int highestGameRow = kLastPlyRow;
 };
 
 }  // namespace qm

@@ -67,6 +67,7 @@ void startupInitialise(BoardState& e) {
     e.pieceSlots.clear();
     e.plyRecord.clear();
     e.gameMoves.clear();
+    e.highestGameRow = 0;
     e.epInfo.clear();
     e.materialCount.clear();
     e.kingPos.clear();

@@ -131,8 +131,7 @@ void resetGame(EngineState& e) {
     e.piecePos.clear();
     e.pieceKind.clear();
     e.pieceSlots.clear();
-    e.plyRecord.clear();
-    e.gameMoves.clear();
+    clearGameRows(e);
     for (int k = 1; k <= 5; ++k) {
         e.materialCount[k][1] = e.materialCount[k][2] = 0;
         e.materialCount[-k][1] = e.materialCount[-k][2] = 0;

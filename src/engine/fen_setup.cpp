@@ -347,6 +347,7 @@ bool setupFromFen(EngineState& e, const std::string& text) {
         e.gamePly -= shift;
         e.gamePlyBase = shift;
     }
+    noteGameRow(e, e.gamePly - 1);
     e.gameMoves[e.gamePly - 1][8] = plan.halfMoves;
 
     for (int f = 1; f <= 8; ++f)

@@ -71,6 +71,7 @@ void applyOpponentMove(EngineState& e) {
     const int enemy = -m;
     const int k = e.pieceKind[P];
 
+    noteGameRow(e, g);
     e.gameMoves[g][1] = ff;
     e.gameMoves[g][2] = fr;
     e.gameMoves[g][3] = tf;

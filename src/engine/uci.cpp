@@ -23,13 +23,19 @@ namespace {
 // Budget of a turn that ends only when it is stopped or reaches its depth.
 constexpr double kEndlessBudgetCs = 1e12;
 
+// Words are separated by any white space: a carriage return inside a line separates words too,
+// so that none is echoed back in an "info string" line, where it would end the line early.
+bool blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
 std::vector<std::string> words(const std::string& line) {
     std::vector<std::string> out;
     std::size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        while (i < line.size() && blank(line[i])) ++i;
         const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        while (i < line.size() && !blank(line[i])) ++i;
         if (i > start) out.push_back(line.substr(start, i - start));
     }
     return out;
@@ -93,7 +99,9 @@ void setUpPosition(EngineState& e, const std::vector<std::string>& w) {
 }
 
 // "go [wtime T] [btime T] [winc T] [binc T] [movestogo N] [movetime T] [depth D] [infinite]".
-void go(EngineState& e, const std::vector<std::string>& w) {
+// Returns false when "quit" (or the end of input) ended the think: the run ends at once, and
+// lines held while thinking are dropped.
+bool go(EngineState& e, const std::vector<std::string>& w) {
     double clockMs[2] = {-1.0, -1.0}, incrementMs[2] = {0.0, 0.0};
     double movesToGo = 0.0, moveTimeMs = -1.0, depth = 0.0;
     bool infinite = false;
@@ -111,7 +119,7 @@ void go(EngineState& e, const std::vector<std::string>& w) {
     e.clockStampTime = e.io.clock.seconds();
     if (!e.positionHeld) {
         writeLine(e.io, "bestmove 0000");
-        return;
+        return true;
     }
     const int own = e.sideToMove > 0 ? 0 : 1;
     if (infinite) {
@@ -133,17 +141,18 @@ void go(EngineState& e, const std::vector<std::string>& w) {
     runEngineTurn(e);
     e.thinkUntilStopped = false;
     e.playerDepthLimit = kMaxDepth;
-    if (e.engineState != 2) return;  // given up: "quit" or the end of input
+    if (e.engineState != 2) return false;  // given up: "quit" or the end of input
     e.engineState = 0;
     if (e.engineMoveText.empty()) {
         writeLine(e.io, "bestmove 0000");
-        return;
+        return true;
     }
     std::string move = e.engineMoveText.substr(5);
     for (char& c : move) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     writeLine(e.io, "bestmove " + move);
     // The position stays the one the GUI set up, for a later "go" without a "position".
     takeBackGamePlies(e, 1);
+    return true;
 }
 
 void identify(EngineState& e) {
@@ -203,7 +212,7 @@ int runUci(EngineState& e) {
         if (command == "isready") writeLine(e.io, "readyok");
         if (command == "ucinewgame") resetGame(e);
         if (command == "position") setUpPosition(e, w);
-        if (command == "go") go(e, w);
+        if (command == "go" && !go(e, w)) break;
         // "stop" with nothing to stop, "ponderhit", "setoption", "register", "debug" and
         // unknown commands have no effect.
     }

@@ -29,6 +29,7 @@ void makeEngineMove(EngineState& e) {
     const int F2 = text[7] - 96, R2 = text[8] - '0';
     const int p = e.board[F1][R1];
     const int row = e.gamePly;
+    noteGameRow(e, row);
     e.gameMoves[row][1] = F1;
     e.gameMoves[row][2] = R1;
     e.gameMoves[row][3] = F2;
