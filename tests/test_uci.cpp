@@ -41,7 +41,7 @@ TEST(Uci, HandshakePositionsAndRefusals) {
                            "ucinewgame",
                            "position startpos moves e2e4 e2e5\r\r",  // a CR is white space
                            "go depth 2",
-                           "position fen garbage",
+                           "position fen garb\x01" "age",
                            "go",
                            "position fen k7/8/1Q6/8/8/8/8/7K b - - 0 1",
                            "go depth 2",  // stalemate
@@ -58,7 +58,7 @@ TEST(Uci, HandshakePositionsAndRefusals) {
     EXPECT_EQ(withoutInfo(out),
               (std::vector<std::string>{"id name Quillomar", "id author the Quillomar team",
                                         "uciok", "readyok", "info string illegal move e2e5",
-                                        "bestmove 0000", "info string illegal position garbage",
+                                        "bestmove 0000", "info string illegal position garb?age",
                                         "bestmove 0000", "bestmove 0000", "bestmove a7a8q",
                                         "bestmove a8a1", "bestmove h1g2"}));
     // Scores from the side to move's view: Black is a rook up, then mates in one.

@@ -62,9 +62,15 @@ int uciStopFor(EngineState& e, const std::string& raw, bool& hold) {
     return word == "quit" ? kStopWithoutMove : kNoStop;
 }
 
+// Drops the position and says why. What is echoed of the input is shortened and shows control
+// characters as '?', so that the line stays one short, printable line.
 void refuse(EngineState& e, const std::string& why) {
+    constexpr std::size_t kLongestEcho = 200;
     resetGame(e);
-    writeLine(e.io, "info string " + why);
+    std::string text = why.size() > kLongestEcho ? why.substr(0, kLongestEcho) + "..." : why;
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+    writeLine(e.io, "info string " + text);
 }
 
 // "position startpos|fen FEN [moves M...]": a refused position or move leaves none.
