@@ -41,7 +41,8 @@ TEST(Uci, HandshakePositionsAndRefusals) {
                            "ucinewgame",
                            "position startpos moves e2e4 e2e5\r\r",  // a CR is white space
                            "go depth 2",
-                           "position fen garb\x01" "age",
+                           "position fen garb\x01"
+                           "age",
                            "go",
                            "position fen k7/8/1Q6/8/8/8/8/7K b - - 0 1",
                            "go depth 2",  // stalemate
@@ -111,6 +112,21 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
                      {{"position startpos moves e2e5", 0.2}, {"quit", 0.3}, {"isready", 0.3}});
     EXPECT_EQ(withoutInfo(out).size(), 3u) << ::testing::PrintToString(out);
     EXPECT_LT(q.clock().now(), 0.4);
+    // A flood of input while thinking is held only up to its room: a line that finds none, and
+    // every later one, is refused with one message; "isready" and "stop" still work.
+    Harness f(7, 0.002);
+    Harness::Arrivals flood = {{"position startpos moves e2e4", 0.1}};
+    const std::string big = "setoption name x value " + std::string(200000, 'y');
+    for (int i = 0; i < 25; ++i) flood.emplace_back(big, 0.1);
+    for (const char* line : {"position startpos moves d2d4", "isready", "stop"})
+        flood.emplace_back(line, 0.2);
+    out = withoutInfo(f.converse({"uci", "position startpos", "go infinite"}, flood));
+    ASSERT_EQ(out.size(), 6u) << ::testing::PrintToString(out);
+    EXPECT_EQ(out[3], "info string too much input while thinking, ignored until the move: " +
+                          big.substr(0, 200) + "...");
+    EXPECT_EQ(out[4], "readyok");
+    EXPECT_EQ(boardText(f.engine()), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR");
+    EXPECT_EQ(f.engine().heldBytes, 0u);
 }
 
 // A knight shuffle of 2,992 plies, then eight more to a mate in one for White: 3,000 plies,

@@ -4,9 +4,9 @@
 #include <memory>
 #include <sstream>
 
-#include "search/engine_state.h"
 #include "engine/main_loop.h"
 #include "platform/platform.h"
+#include "search/engine_state.h"
 
 namespace qm {
 

@@ -114,10 +114,16 @@ int xboardStopFor(EngineState&, const std::string& raw, bool& hold) {
     return kNoStop;
 }
 
+// A line that arrives while the engine thinks, when the lines already held fill their room.
+void xboardHoldRefused(EngineState& e, const std::string& raw) {
+    writeLine(e.io, "Error (too much input while thinking, ignored until the move): " +
+                        printableEcho(commandItem(raw)));
+}
+
 }  // namespace
 
 bool xboardInputCheck(EngineState& e, bool wait) {
-    return watchInput(e, wait, &xboardStopFor);
+    return watchInput(e, wait, &xboardStopFor, &xboardHoldRefused);
 }
 
 double currentMoveBudget(EngineState& e, double clockCs) {

@@ -62,15 +62,16 @@ int uciStopFor(EngineState& e, const std::string& raw, bool& hold) {
     return word == "quit" ? kStopWithoutMove : kNoStop;
 }
 
-// Drops the position and says why. What is echoed of the input is shortened and shows control
-// characters as '?', so that the line stays one short, printable line.
+// Drops the position and says why, echoing what was refused in short, printable form.
 void refuse(EngineState& e, const std::string& why) {
-    constexpr std::size_t kLongestEcho = 200;
     resetGame(e);
-    std::string text = why.size() > kLongestEcho ? why.substr(0, kLongestEcho) + "..." : why;
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
-    writeLine(e.io, "info string " + text);
+    writeLine(e.io, "info string " + printableEcho(why));
+}
+
+// A line that arrives while the engine thinks, when the lines already held fill their room.
+void uciHoldRefused(EngineState& e, const std::string& raw) {
+    writeLine(e.io, "info string too much input while thinking, ignored until the move: " +
+                        printableEcho(raw));
 }
 
 // "position startpos|fen FEN [moves M...]": a refused position or move leaves none.
@@ -170,7 +171,7 @@ void identify(EngineState& e) {
 }  // namespace
 
 bool uciInputCheck(EngineState& e, bool wait) {
-    return watchInput(e, wait, &uciStopFor);
+    return watchInput(e, wait, &uciStopFor, &uciHoldRefused);
 }
 
 void uciIterationReport(EngineState& e) {

@@ -40,6 +40,8 @@ struct SearchTables {
     void (*iterationReport)(EngineState& e) = nullptr;
     std::deque<std::string> heldLines;
     std::size_t heldLinesSeen = 0;  // held lines the check of this turn has looked at
+    std::size_t heldBytes = 0;      // what heldLines holds, counted as the input's bytes
+    bool heldLineRefused = false;   // this turn refused a line for want of room to hold it
     int stopRequest = kNoStop;
     double lastInputCheck = 0.0;  // clock reading of the last look at the input
 

@@ -5,6 +5,7 @@ namespace qm {
 void beginTurnWatch(EngineState& e) {
     e.stopRequest = kNoStop;
     e.heldLinesSeen = 0;
+    e.heldLineRefused = false;
     e.lastInputCheck = -1e300;
     // Lines held from before the turn, and what has arrived, may end it before it starts.
     if (e.inputCheck != nullptr) e.inputCheck(e, false);
