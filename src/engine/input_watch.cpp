@@ -6,7 +6,8 @@ namespace qm {
 
 std::string printableEcho(const std::string& input) {
     constexpr std::size_t kLongestEcho = 200;
-    std::string text = input.size() > kLongestEcho ? input.substr(0, kLongestEcho) + "..." : input;
+    std::string text(input, 0, kLongestEcho);
+    if (input.size() > kLongestEcho) text += "...";
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
     return text;

@@ -101,6 +101,12 @@ Arrival QueueLineSource::pollLine(std::string& line) {
     return readLine(line) ? Arrival::kLine : Arrival::kEnd;
 }
 
+SteadyClock::SteadyClock() : startNs_(monotonicNs()) {}
+
+double SteadyClock::seconds() {
+    return static_cast<double>(monotonicNs() - startNs_) * 1e-9;
+}
+
 void SplitMixRandom::seedFromClock(double clockSeconds) {
     if (!followClock_) return;
     std::uint64_t bits = 0;

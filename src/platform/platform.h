@@ -124,8 +124,11 @@ class QueueLineSource : public LineSource {
     const ManualClock* clock_ = nullptr;
 };
 
-// The system's monotonic clock, as cheap a reading of it as the system offers (the search reads
-// the clock at every unwinding).
+// Nanoseconds of the system's monotonic clock, as cheap a reading of it as the system offers
+// (the search reads the clock at every unwinding). Each system's file supplies it.
+std::int64_t monotonicNs();
+
+// The system's monotonic clock, in seconds since the clock was made.
 class SteadyClock : public Clock {
   public:
     SteadyClock();

@@ -38,6 +38,8 @@ class FdLineSource : public ByteLineSource {
     int fd_;
 };
 
+}  // namespace
+
 // Nanoseconds of the system's monotonic clock. Where there is one, the coarse clock is read:
 // it is exact to a few milliseconds, far finer than any move budget, and costs a fraction of
 // the precise clock, which matters because the search reads the clock at every unwinding.
@@ -52,18 +54,10 @@ std::int64_t monotonicNs() {
         .count();
 }
 
-}  // namespace
-
 std::unique_ptr<LineSource> openStandardInput() {
     return std::make_unique<FdLineSource>(0);
 }
 
 void prepareStandardStreams() {}
-
-SteadyClock::SteadyClock() : startNs_(monotonicNs()) {}
-
-double SteadyClock::seconds() {
-    return static_cast<double>(monotonicNs() - startNs_) * 1e-9;
-}
 
 }  // namespace qm

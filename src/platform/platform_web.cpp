@@ -34,11 +34,9 @@ std::unique_ptr<LineSource> openStandardInput() {
 
 void prepareStandardStreams() {}
 
-// The host's monotonic clock in milliseconds (performance.now()): one call, no system layer.
-SteadyClock::SteadyClock() : startNs_(static_cast<std::int64_t>(emscripten_get_now() * 1e6)) {}
-
-double SteadyClock::seconds() {
-    return emscripten_get_now() * 1e-3 - static_cast<double>(startNs_) * 1e-9;
+// The host's monotonic clock (performance.now(), in milliseconds): one call, no system layer.
+std::int64_t monotonicNs() {
+    return static_cast<std::int64_t>(emscripten_get_now() * 1e6);
 }
 
 }  // namespace qm

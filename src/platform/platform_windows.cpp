@@ -83,6 +83,8 @@ class ThreadLineSource : public ByteLineSource {
     std::shared_ptr<Handoff> handoff_;
 };
 
+}  // namespace
+
 // Milliseconds of the system's tick count. The search reads the clock at every unwinding: the
 // tick count costs a couple of nanoseconds, where the performance counter costs about a hundred
 // under an emulation layer. It moves in steps of the system's timer (about 16 ms), far finer
@@ -90,8 +92,6 @@ class ThreadLineSource : public ByteLineSource {
 std::int64_t monotonicNs() {
     return static_cast<std::int64_t>(GetTickCount64()) * 1000000;
 }
-
-}  // namespace
 
 std::unique_ptr<LineSource> openStandardInput() {
     return std::make_unique<ThreadLineSource>(GetStdHandle(STD_INPUT_HANDLE));
@@ -102,12 +102,6 @@ std::unique_ptr<LineSource> openStandardInput() {
 void prepareStandardStreams() {
     _setmode(_fileno(stdin), _O_BINARY);
     _setmode(_fileno(stdout), _O_BINARY);
-}
-
-SteadyClock::SteadyClock() : startNs_(monotonicNs()) {}
-
-double SteadyClock::seconds() {
-    return static_cast<double>(monotonicNs() - startNs_) * 1e-9;
 }
 
 }  // namespace qm

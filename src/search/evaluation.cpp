@@ -6,11 +6,11 @@ namespace qm {
 
 int materialScore(const GameTables& g) {
     const auto& m = g.materialCount;
-    int white = 100 * m[1][1] + 300 * m[2][1] + 300 * m[3][1] + 300 * m[3][2] + 500 * m[4][1] +
-                900 * m[5][1];
-    int black = 100 * m[-1][1] + 300 * m[-2][1] + 300 * m[-3][1] + 300 * m[-3][2] + 500 * m[-4][1] +
-                900 * m[-5][1];
-    return white - black;
+    // Bishops are counted by the colour of their square, in columns 1 and 2.
+    int score = 0;
+    for (int kind = kPawn; kind <= kQueen; ++kind)
+        score += pieceValue(kind) * (m[kind][1] - m[-kind][1]);
+    return score + pieceValue(kBishop) * (m[kBishop][2] - m[-kBishop][2]);
 }
 
 void inCheckTest(EngineState& e, int& result) {

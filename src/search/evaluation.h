@@ -19,15 +19,15 @@ int materialScore(const GameTables& g);
 // advanced two squares counts as a pawn; a king, or no piece, counts nothing).
 constexpr int pieceValue(int kind) {
     switch (kind) {
-        case 1:
-        case 10:
+        case kPawn:
+        case kPawnDoubleStep:
             return 100;
-        case 2:
-        case 3:
+        case kKnight:
+        case kBishop:
             return 300;
-        case 4:
+        case kRook:
             return 500;
-        case 5:
+        case kQueen:
             return 900;
         default:
             return 0;

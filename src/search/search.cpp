@@ -41,7 +41,7 @@ void storeLine(EngineState& e, int row, int score) {
 // only noted.
 void settleStandPatLine(EngineState& e, int row) {
     if (e.standPatPending[row] == 0) return;
-    copyPathLine(e, row, row - 1, e.standPatScore[row]);
+    copyPathLine(e, row, row - 1, e.staticScore[row]);
     e.standPatPending[row] = 0;
 }
 
@@ -52,10 +52,9 @@ bool refutes(const EngineState& e, int a, int score, int bound) {
     return e.engineSide == 1 ? score >= bound : score <= bound;
 }
 
-// Whether the move `row` of ply p (not the root), at the last ply of the nominal depth or beyond
-// it, can be passed over because its score could not be taken. `staticScore` is the material score
-// of the position at ply p; ply p already holds a score (`plyScore[p][1]` = 1) and takes a move
-// only when it is strictly better.
+// Whether the move `row` of ply p can be passed over because its score could not be taken: at
+// the last ply of the nominal depth (not the root) or beyond it, once ply p holds a score
+// (`plyScore[p][1]` = 1), which a move replaces only when it is strictly better.
 //
 // After such a move the other side may stand pat (or the line ends), so the move is worth at
 // most the static score after it, unless a draw rule scores that position 0 instead:
@@ -66,10 +65,10 @@ bool refutes(const EngineState& e, int a, int score, int bound) {
 // Passing over a move that would not be taken leaves the ply's score, its line and its cut-off
 // test as they would have been; the ply has made a legal move already, so no mate or stalemate
 // is read into it either.
-bool cannotBeTaken(const EngineState& e, int p, const CandidateRow& row, int staticScore) {
-    if (e.plyScore[p][1] != 1) return false;
+bool cannotBeTaken(const EngineState& e, int p, const CandidateRow& row) {
+    if (p < e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
     const int best = e.plyScore[p][2] * e.sideToMove;  // from the side to move's view
-    const int improvement = best - staticScore * e.sideToMove;
+    const int improvement = best - e.staticScore[p] * e.sideToMove;
     const int target = row[kCandTargetKind];
     const int promotion = absOf(row[kCandPromotion]);
     if (target == 0 && promotion == 0) return improvement >= 0 && best >= 0;
@@ -84,7 +83,7 @@ bool cannotBeTaken(const EngineState& e, int p, const CandidateRow& row, int sta
 bool quietMovesCannotBeTaken(const EngineState& e, int p) {
     if (p != e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
     const int best = e.plyScore[p][2] * e.sideToMove;
-    return best >= 0 && best >= materialScore(e) * e.sideToMove;
+    return best >= 0 && best >= e.staticScore[p] * e.sideToMove;
 }
 
 }  // namespace
@@ -195,17 +194,16 @@ void searchIteration(EngineState& e) {
         switch (step) {
             case Step::kMake: {
                 int result = 0;
+                // From depth 3 on, the previous iteration's best move, named by piece and slot,
+                // is searched first; a move of the same piece and slot at any ply is not counted.
+                const bool firstRootMove =
+                    e.iterationDepth >= 3 && piece == e.firstRootPiece && slot == e.firstRootSlot;
                 if (p == 1 && e.moveCursor[1] == 0) {
-                    // The previous iteration's best move, named by piece and slot.
                     if (piece >= 1 && piece <= 16) makeListedMove(e, result, p, piece, slot);
-                } else if (p == 1 && e.iterationDepth >= 3 && piece == e.firstRootPiece &&
-                           slot == e.firstRootSlot) {
+                } else if (p == 1 && firstRootMove) {
                     // The move searched first meets itself in the root list: the same position
                     // by the same path, whose score could only tie, and a tie is never taken.
-                } else if (p < e.iterationDepth || p == 1 ||
-                           !cannotBeTaken(
-                               e, p, e.moveList[p][e.moveCursor[p]],
-                               p == e.iterationDepth ? materialScore(e) : e.standPatScore[p])) {
+                } else if (!cannotBeTaken(e, p, e.moveList[p][e.moveCursor[p]])) {
                     makeCandidate(e, result, p, e.moveList[p][e.moveCursor[p]]);
                 }
                 if (result == 0) {
@@ -213,9 +211,7 @@ void searchIteration(EngineState& e) {
                     break;
                 }
                 e.plyRecord[p][kRecKindAfterSearch] = e.pieceKind[e.sideToMove * piece];
-                e.nodeCount += 1.0;
-                if (e.iterationDepth >= 3 && piece == e.firstRootPiece && slot == e.firstRootSlot)
-                    e.nodeCount -= 1.0;
+                if (!firstRootMove) e.nodeCount += 1.0;
                 e.legalMovesAtPly[p] += 1;
                 fiftyMoveCheck(e, p);
                 repetitionCheck(e, p);
@@ -241,6 +237,7 @@ void searchIteration(EngineState& e) {
                 if (e.moveCount[p] == 0) {
                     step = Step::kAdvance;
                 } else {
+                    if (p == e.iterationDepth) e.staticScore[p] = materialScore(e);
                     currentMoveOf(p);
                     step = Step::kMake;
                 }
@@ -265,7 +262,7 @@ void searchIteration(EngineState& e) {
                     // The stand-pat line (the path so far) is noted, and written out only if
                     // no capture beats it and the line is backed up.
                     e.standPatPending[p] = 1;
-                    e.standPatScore[p] = e.currentScore;
+                    e.staticScore[p] = e.currentScore;
                     e.quiescenceDepth += 1;
                     if (e.quiescenceDepth > e.maxQuiescenceDepth)
                         e.maxQuiescenceDepth = e.quiescenceDepth;

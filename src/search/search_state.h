@@ -53,7 +53,10 @@ struct SearchTables {
     // A stand-pat line not yet written out: row p of pvLines stands for the path to ply p - 1
     // with this score until it is backed up (then written) or overwritten.
     Table<int, 1, kMaxDepth + 1> standPatPending;
-    Table<int, 1, kMaxDepth + 1> standPatScore;
+    // Material score of the position at ply p, for the last ply of the nominal depth and the
+    // capture-extension plies: written when the search enters the ply (there it is the stand-pat
+    // score, and the score a move must beat to be worth making).
+    Table<int, 1, kMaxDepth + 1> staticScore;
     int quiescenceDepth = 0;
     int maxQuiescenceDepth = 0;
     double nodeCount = 0.0;
