@@ -1,6 +1,7 @@
 #include "search/draw_rules.h"
 
 #include <cmath>
+#include <iterator>
 
 #include "board/game_record.h"
 #include "board/make_move.h"
@@ -22,6 +23,22 @@ void fiftyMoveCheck(EngineState& e, int p) {
         e.fiftyMoveFlag = 0;
     }
 }
+
+namespace {
+
+// How many positions of the window that a position at row n with half-move clock h looks back
+// on (the same side to move, since the last capture or pawn move, not before the set-up) have
+// the digest `digest`; a position where an en-passant capture was possible is not counted.
+int earlierOccurrences(const EngineState& e, int n, int h, double digest) {
+    int count = 0;
+    for (int i = n - 2 * (h / 2); i <= n - 2; i += 2) {
+        if (i < 0 || i < e.setupRow) continue;
+        if (keyDigest(e.positionKey[i][1]) == digest && e.positionKey[i][3] == 0.0) ++count;
+    }
+    return count;
+}
+
+}  // namespace
 
 void repetitionCheck(EngineState& e, int p) {
     const int n = e.gamePly + p - 1;
@@ -54,18 +71,78 @@ void repetitionCheck(EngineState& e, int p) {
     const int h = row[kRecHalfMoveClock];
     if (h >= 4) {
         key[2] = keyDigest(key[1]);
-        int count = 0;
-        for (int i = n - 2 * (h / 2); i <= n - 2; i += 2) {
-            if (i < 0 || i < e.setupRow) continue;
-            if (keyDigest(e.positionKey[i][1]) == key[2] && e.positionKey[i][3] == 0.0) ++count;
-        }
-        if (count >= 2) e.repetitionFlags[p] = 1;
+        if (earlierOccurrences(e, n, h, key[2]) >= 2) e.repetitionFlags[p] = 1;
     }
 
     int sum = 0;
     for (int i = 1; i <= p; ++i) sum += e.repetitionFlags[i];
     e.repetitionFlags[0] = sum;
     if (sum >= 1) e.currentScore = 0;
+}
+
+namespace {
+
+// Two knights against a bare king and nothing else: whether that is drawn depends on where the
+// pieces stand and who is to move.
+bool knightPairEnding(const GameTables& g) {
+    const auto& m = g.materialCount;
+    const int W = m[1][1] + m[2][1] + m[3][1] + m[3][2] + m[4][1] + m[5][1];
+    const int B = m[-1][1] + m[-2][1] + m[-3][1] + m[-3][2] + m[-4][1] + m[-5][1];
+    return (B == 0 && W == 2 && m[2][1] == 2) || (W == 0 && B == 2 && m[-2][1] == 2);
+}
+
+// Whether two positions of the window of a quiet move at ply p share a digest: only then can
+// the position after the move be a third occurrence.
+bool windowHoldsARepeat(const EngineState& e, int n, int h) {
+    double seen[kMaxDepth + 60];
+    int count = 0;
+    for (int i = n - 2 * (h / 2); i <= n - 2; i += 2) {
+        if (i < 0 || i < e.setupRow || e.positionKey[i][3] != 0.0) continue;
+        const double digest = keyDigest(e.positionKey[i][1]);
+        for (int k = 0; k < count; ++k)
+            if (seen[k] == digest) return true;
+        if (count < static_cast<int>(std::size(seen))) seen[count++] = digest;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool anyQuietMoveMayDraw(EngineState& e, int p) {
+    int& known = e.quietDrawKnown[p];
+    if (known == 0) {
+        // A quiet move of a piece other than a pawn counts the half-move clock on by one.
+        const int h = e.plyRecord[p - 1][kRecHalfMoveClock] + 1;
+        const bool may = knightPairEnding(e) || h >= 100 ||
+                         (h >= 4 && windowHoldsARepeat(e, e.gamePly + p - 1, h));
+        known = may ? 2 : 1;
+    }
+    return known == 2;
+}
+
+bool quietMoveMayDraw(EngineState& e, int p, const CandidateRow& row) {
+    if (!anyQuietMoveMayDraw(e, p)) return false;
+    if (knightPairEnding(e)) return true;
+    const int index = row[kCandPiece] * e.sideToMove;
+    int kind = e.pieceKind[index];
+    // A pawn move starts the count again: no draw by rule can follow it.
+    if (absOf(kind) == kPawn || absOf(kind) == kPawnDoubleStep) return false;
+    const int h = e.plyRecord[p - 1][kRecHalfMoveClock] + 1;
+    if (h >= 100) return true;
+    if (h < 4) return false;
+    // The key the repetition test would give the position after the move, worked out the same
+    // way: a king that moves (or castles) loses its castling rights.
+    if (absOf(kind) >= kKingBoth && absOf(kind) <= kKingQueenside) kind = kKingNone * e.sideToMove;
+    const int fromFile = row[kCandFromFile], fromRank = row[kCandFromRank];
+    int toFile = row[kCandToFile], toRank = row[kCandToRank];
+    if (toFile == 0) {  // castling: the king's own move
+        toFile = e.kingTypeAtSlot[row[kCandSlot]] == 9 ? 7 : 3;
+        toRank = fromRank;
+    }
+    const int n = e.gamePly + p - 1;
+    const double key = e.positionKey[n - 1][1] - keyTerm(e, kind, fromFile, fromRank) +
+                       keyTerm(e, kind, toFile, toRank);
+    return earlierOccurrences(e, n, h, keyDigest(key)) >= 2;
 }
 
 namespace {

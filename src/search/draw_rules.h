@@ -10,6 +10,14 @@ void fiftyMoveCheck(EngineState& e, int p);
 void repetitionCheck(EngineState& e, int p);
 void materialDrawCheck(EngineState& e);
 
+// Whether a quiet move at ply p (no capture, no promotion; castling included), not yet made,
+// might leave a position that a draw rule scores 0: the fifty-move count reaching 100, the
+// position key repeating as the repetition test counts it, or two knights against a bare king.
+bool quietMoveMayDraw(EngineState& e, int p, const CandidateRow& row);
+
+// Whether any quiet move at ply p might (worked out once per entry of the ply).
+bool anyQuietMoveMayDraw(EngineState& e, int p);
+
 // True when no sequence of moves can mate: kings only, a lone minor piece against a bare
 // king, or bishops all on squares of one colour.
 bool deadMaterial(const GameTables& g);

@@ -61,17 +61,20 @@ bool refutes(const EngineState& e, int a, int score, int bound) {
 // - a capture or promotion wins material, and no draw rule can apply after it while a pawn,
 //   rook or queen stays on the board (it restarts the fifty-move count and the repetition
 //   window; a material draw needs those pieces gone);
-// - a quiet move (castling included) wins nothing, and a draw after it scores 0.
+// - a quiet move (castling included) wins nothing, and a draw after it scores 0: once the ply
+//   holds the static score, such a move can only be taken when the ply is behind and the
+//   position after it is drawn, which is foreseen without making it.
 // Passing over a move that would not be taken leaves the ply's score, its line and its cut-off
 // test as they would have been; the ply has made a legal move already, so no mate or stalemate
 // is read into it either.
-bool cannotBeTaken(const EngineState& e, int p, const CandidateRow& row) {
+bool cannotBeTaken(EngineState& e, int p, const CandidateRow& row) {
     if (p < e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
     const int best = e.plyScore[p][2] * e.sideToMove;  // from the side to move's view
     const int improvement = best - e.staticScore[p] * e.sideToMove;
     const int target = row[kCandTargetKind];
     const int promotion = absOf(row[kCandPromotion]);
-    if (target == 0 && promotion == 0) return improvement >= 0 && best >= 0;
+    if (target == 0 && promotion == 0)
+        return improvement >= 0 && (best >= 0 || !quietMoveMayDraw(e, p, row));
     const auto& m = e.materialCount;
     if (m[1][1] + m[4][1] + m[5][1] + m[-1][1] + m[-4][1] + m[-5][1] < 3) return false;
     const int gain = pieceValue(target) + (promotion != 0 ? pieceValue(promotion) - 100 : 0);
@@ -80,10 +83,10 @@ bool cannotBeTaken(const EngineState& e, int p, const CandidateRow& row) {
 
 // Whether every quiet move still to be listed at the last ply of the nominal depth would be
 // passed over (the captures and promotions of a ply are listed before its quiet moves).
-bool quietMovesCannotBeTaken(const EngineState& e, int p) {
+bool quietMovesCannotBeTaken(EngineState& e, int p) {
     if (p != e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
     const int best = e.plyScore[p][2] * e.sideToMove;
-    return best >= 0 && best >= e.staticScore[p] * e.sideToMove;
+    return best >= e.staticScore[p] * e.sideToMove && (best >= 0 || !anyQuietMoveMayDraw(e, p));
 }
 
 }  // namespace
@@ -234,6 +237,7 @@ void searchIteration(EngineState& e) {
                 e.moveCursor[p] = 1;
                 listSearchCandidates(e, p);
                 e.legalMovesAtPly[p] = 0;
+                e.quietDrawKnown[p] = 0;
                 if (e.moveCount[p] == 0) {
                     step = Step::kAdvance;
                 } else {
@@ -263,6 +267,7 @@ void searchIteration(EngineState& e) {
                     // no capture beats it and the line is backed up.
                     e.standPatPending[p] = 1;
                     e.staticScore[p] = e.currentScore;
+                    e.quietDrawKnown[p] = 0;
                     e.quiescenceDepth += 1;
                     if (e.quiescenceDepth > e.maxQuiescenceDepth)
                         e.maxQuiescenceDepth = e.quiescenceDepth;

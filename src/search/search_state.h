@@ -57,6 +57,9 @@ struct SearchTables {
     // capture-extension plies: written when the search enters the ply (there it is the stand-pat
     // score, and the score a move must beat to be worth making).
     Table<int, 1, kMaxDepth + 1> staticScore;
+    // Whether a quiet move at ply p might be drawn by rule: 0 not worked out since the ply was
+    // entered, 1 none can, 2 some might.
+    Table<int, 1, kMaxDepth + 1> quietDrawKnown;
     int quiescenceDepth = 0;
     int maxQuiescenceDepth = 0;
     double nodeCount = 0.0;
