@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "board/full_key.h"
 #include "board/geometry.h"
 #include "board/king_safety.h"
 #include "board/slots.h"
@@ -254,6 +255,11 @@ namespace {
     const int s = e.sideToMove;
     const int kindBefore = e.pieceKind[index];
     int safety = kKingSafe;
+    // The square of a pawn that has just advanced two squares, for the position key.
+    int epFile = e.epInfo[1], epRank = e.epInfo[2];
+    if (epFile != 0 && absOf(e.pieceKind[e.board[epFile][epRank]]) != kPawnDoubleStep) epFile = 0;
+    // A path of moves starts at ply 1, from the board as it stands.
+    const std::uint64_t keyBefore = p == 1 ? fullKeyOf(e, s) : e.fullKey[p - 1];
     if (m.type == SlotMove::kCastleKingside || m.type == SlotMove::kCastleQueenside) {
         const bool kingside = m.type == SlotMove::kCastleKingside;
         const int r = fromRank;
@@ -316,6 +322,7 @@ namespace {
     }
     result = 1;
     e.plyRecord[p][kRecKindAfter] = e.pieceKind[index];
+    updateFullKey(e, p, keyBefore, kindBefore, epFile, epRank);
     if (p < kMaxDepth + 1) e.checkBeforePly[p + 1] = kCheckFollowsMove;
 }
 
