@@ -93,6 +93,11 @@ void engineTurn(EngineState& e) {
     savedPv.clear();
     bool completed = false;
 
+    // Moves that ended plies are remembered for this turn only; the position table is kept.
+    e.turnNumber += 1;
+    e.killerMoves.clear();
+    e.cutHistory.clear();
+
     e.iterationDepth = 0;
     e.searchStatus = 1;
     e.bestRootPiece = e.bestRootSlot = e.firstRootPiece = e.firstRootSlot = 1;

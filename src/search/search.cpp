@@ -1,6 +1,10 @@
 #include "search/search.h"
 
+#include <bit>
+#include <cstdint>
+
 #include "board/candidates.h"
+#include "board/full_key.h"
 #include "board/make_move.h"
 #include "search/draw_rules.h"
 #include "search/evaluation.h"
@@ -46,10 +50,29 @@ void settleStandPatLine(EngineState& e, int row) {
 }
 
 // True when a score of the side choosing at ply a is at least as good for it as `bound`, the
-// score of the other side's ply.
+// bound of a ply of the other side.
 bool refutes(const EngineState& e, int a, int score, int bound) {
     if (a % 2 == 0) return e.engineSide == 1 ? score <= bound : score >= bound;
     return e.engineSide == 1 ? score >= bound : score <= bound;
+}
+
+// True when the score of ply a is no better, for the side choosing there, than the bound of a
+// ply of the same side above it: the ply of the other side in between would refute it.
+bool failsLow(const EngineState& e, int a, int score) {
+    for (int i = a - 2; i >= 1; i -= 2) {
+        if (e.plyScore[i][1] != 1) continue;
+        if (a % 2 == 0 ? (e.engineSide == 1 ? score >= e.plyBound[i] : score <= e.plyBound[i])
+                       : (e.engineSide == 1 ? score <= e.plyBound[i] : score >= e.plyBound[i]))
+            return true;
+    }
+    return false;
+}
+
+// True when `score` at ply a reaches a bound of a ply of the other side above it.
+bool reachesBound(const EngineState& e, int a, int score) {
+    for (int i = a - 1; i >= 1; i -= 2)
+        if (e.plyScore[i][1] == 1 && refutes(e, a, score, e.plyBound[i])) return true;
+    return false;
 }
 
 // Whether the move `row` of ply p can be passed over because its score could not be taken: at
@@ -89,27 +112,201 @@ bool quietMovesCannotBeTaken(EngineState& e, int p) {
     return best >= e.staticScore[p] * e.sideToMove && (best >= 0 || !anyQuietMoveMayDraw(e, p));
 }
 
+// ---------------------------------------------------------------------------------------------
+// The order in which a ply explores its moves
+// ---------------------------------------------------------------------------------------------
+//
+// Call a ply exact when its final score ends strictly between the bounds that the plies of the
+// other side above it hold, and those of its own side above it: its score is then the value of
+// its position, and it takes the first move in list order whose subtree scores that value
+// (ties go to the move listed first), whose ply below is exact again. Every other ply is cut or
+// refuted, and nothing it took reaches a line that is printed or a move that is played. So a
+// ply may explore its moves in any order, provided that a move explored after the current best
+// one but listed before it is taken on an equal score (its bound is then one short of the best
+// score, so that nothing below it cuts on that score), and a move listed after it only on a
+// better one. The root keeps its own order (the previous iteration's best move first), and the
+// last ply of the nominal depth and the capture extension keep list order, which their
+// pass-over rules rely on.
+
+inline bool explorePlyInOwnOrder(const EngineState& e, int p) {
+    return p > 1 && p < e.iterationDepth;
+}
+
+// Code of a listed move: from square, to square (the king's for castling) and promotion kind.
+inline std::uint16_t moveCodeOf(const EngineState& e, const CandidateRow& row) {
+    int toFile = row[kCandToFile], toRank = row[kCandToRank];
+    if (toFile == 0) {
+        toFile = e.kingTypeAtSlot[row[kCandSlot]] == 9 ? 7 : 3;
+        toRank = row[kCandFromRank];
+    }
+    return static_cast<std::uint16_t>(squareBit(row[kCandFromFile], row[kCandFromRank]) |
+                                      squareBit(toFile, toRank) << 6 |
+                                      absOf(row[kCandPromotion]) << 12);
+}
+
+inline bool quietRow(const CandidateRow& row) {
+    return row[kCandTargetKind] == 0 && row[kCandPromotion] == 0;
+}
+
+inline int historySide(int sideToMove) {
+    return sideToMove > 0 ? 1 : 0;
+}
+
+// Fills exploreOrder[p] for the complete list of ply p: the position table's move, the captures
+// and promotions in list order, the quiet moves that ended plies at this depth lately, then
+// the other quiet moves, those that ended plies most often first (list order among equals).
+void orderPly(EngineState& e, int p, std::uint16_t hint) {
+    auto& order = e.exploreOrder[p];
+    const int n = e.moveCount[p];
+    int k = 0;
+    int first = 0;
+    if (hint != 0) {
+        for (int i = 1; i <= n; ++i)
+            if (moveCodeOf(e, e.moveList[p][i]) == hint) {
+                first = i;
+                order[++k] = static_cast<short>(i);
+                break;
+            }
+    }
+    int quiet = n + 1;  // first quiet move in the list
+    for (int i = 1; i <= n; ++i) {
+        if (quietRow(e.moveList[p][i])) {
+            quiet = i;
+            break;
+        }
+        if (i != first) order[++k] = static_cast<short>(i);
+    }
+    const int start = k + 1;
+    const auto& history = e.cutHistory[historySide(e.sideToMove)];
+    int value[kListRows + 1];
+    for (int i = quiet; i <= n; ++i) {
+        if (i == first) continue;
+        const std::uint16_t code = moveCodeOf(e, e.moveList[p][i]);
+        int v = history[code & 63][(code >> 6) & 63];
+        if (code == e.killerMoves[p][1])
+            v = 1 << 30;
+        else if (code == e.killerMoves[p][2])
+            v = (1 << 30) - 1;
+        // Insertion by value, after the equal ones.
+        int j = ++k;
+        while (j > start && value[j - 1] < v) {
+            order[j] = order[j - 1];
+            value[j] = value[j - 1];
+            --j;
+        }
+        order[j] = static_cast<short>(i);
+        value[j] = v;
+    }
+}
+
+// The move at list place `listIndex` ended ply p: a quiet one is tried early at this ply from
+// now on.
+void noteCut(EngineState& e, int p, int listIndex) {
+    if (p > e.iterationDepth || listIndex == 0) return;
+    const CandidateRow& row = e.moveList[p][listIndex];
+    if (!quietRow(row)) return;
+    const std::uint16_t code = moveCodeOf(e, row);
+    auto& killers = e.killerMoves[p];
+    if (killers[1] != code) {
+        killers[2] = killers[1];
+        killers[1] = code;
+    }
+    const int remaining = e.iterationDepth - p + 1;
+    int& h = e.cutHistory[historySide(e.sideToMove)][code & 63][(code >> 6) & 63];
+    h += remaining * remaining;
+    if (h > (1 << 24)) {
+        auto& table = e.cutHistory[historySide(e.sideToMove)];
+        for (int f = 0; f <= 63; ++f)
+            for (int t = 0; t <= 63; ++t) table[f][t] /= 2;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The position table
+// ---------------------------------------------------------------------------------------------
+//
+// A ply below the root and above the last of the nominal depth stores, when it is done, its
+// score, which side of its position's value that score is, and the move that gave it.
+//
+// The stored move is explored first whenever the position comes again: that only changes the
+// order of exploring.
+//
+// The stored score ends a ply at once only when the ply's value cannot depend on the path to
+// it. The value of a position at ply p of an iteration of nominal depth d depends on the
+// position, on d and p (the nominal depth left, the ply of a mate, the capture extension's
+// reach), and on the path only through the draw rules: the fifty-move count and the
+// repetitions that the repetition test finds. Where the half-move clock stands at 0 (the ply
+// was entered right after a capture or a pawn move), no position before it can be repeated
+// below it and the fifty-move count starts afresh; the repetition test below it then compares
+// only positions of the subtree, whose repetition keys follow from the key of the ply's own
+// position by the same sums. So a score stored with the clock at 0, at the same ply of an
+// iteration of the same depth, for the same position with the same repetition key bit for bit,
+// is the value the search of the subtree would find again, or a bound of it in the stored
+// direction. When that bound lies beyond one of the ply's bounds (the other side's, which a
+// lower bound reaches, or its own side's above it, which an upper bound fails to beat), the ply
+// is not exact: its own search would end cut or refuted, and what it hands up reaches no
+// printed line and no decision. It then hands up the stored score with an empty line.
+
+inline std::uint64_t repetitionKeyBits(const EngineState& e, int p) {
+    return std::bit_cast<std::uint64_t>(e.positionKey[e.gamePly + p - 2][1]);
+}
+
+// Whether the stored entry ends ply p; its score is then the ply's.
+bool tableEndsPly(const EngineState& e, int p, const PositionEntry& entry) {
+    if (entry.pathFree == 0 || entry.iteration != e.iterationDepth || entry.ply != p) return false;
+    if (e.plyRecord[p - 1][kRecHalfMoveClock] != 0 || entry.pathKey != repetitionKeyBits(e, p))
+        return false;
+    const int v = entry.score;
+    const bool white = e.sideToMove > 0;
+    // A lower bound (White's view) says the value is at least v: for White that may reach the
+    // other side's bound, for Black it may fail to beat its own side's.
+    const bool atLeast = entry.bound == kBoundExact || entry.bound == kBoundLower;
+    const bool atMost = entry.bound == kBoundExact || entry.bound == kBoundUpper;
+    if ((white ? atLeast : atMost) && reachesBound(e, p, v)) return true;
+    return (white ? atMost : atLeast) && failsLow(e, p, v);
+}
+
+void storePly(EngineState& e, int p, bool cut) {
+    if (e.legalMovesAtPly[p] == 0 || e.plyScore[p][1] != 1) return;
+    const int v = e.plyScore[p][2];
+    const bool white = e.sideToMove > 0;
+    std::uint8_t bound = kBoundExact;
+    if (cut)
+        bound = white ? kBoundLower : kBoundUpper;
+    else if (failsLow(e, p, v))
+        bound = white ? kBoundUpper : kBoundLower;
+    const std::uint64_t key = e.fullKey[p - 1];
+    PositionEntry& entry = *e.positionTable.slotFor(key, e.turnNumber);
+    entry.key = key;
+    entry.score = v;
+    entry.move = moveCodeOf(e, e.moveList[p][e.bestListIndex[p]]);
+    entry.turn = e.turnNumber;
+    entry.iteration = static_cast<std::uint8_t>(e.iterationDepth);
+    entry.ply = static_cast<std::uint8_t>(p);
+    entry.bound = bound;
+    entry.pathFree = e.plyRecord[p - 1][kRecHalfMoveClock] == 0 ? 1 : 0;
+    entry.pathKey = entry.pathFree != 0 ? repetitionKeyBits(e, p) : 0;
+}
+
 }  // namespace
 
-// The score of ply a (plyScore[a][2]) is compared with every ply of the other side below it
-// that already holds a score; reaching any one of those bounds (equality included) means the
-// other side will not take this line there, so ply a need not look further. A tighter bound
-// only cuts subtrees whose result could not be taken: moves are taken only when strictly
-// better, so the first best move at every ply, and with it the line, stays the same.
+// The score of ply a (plyScore[a][2]) is compared with the bound of every ply of the other side
+// above it that already holds a score; reaching any one of those bounds (equality included)
+// means the other side will not take this line there, so ply a need not look further. A tighter
+// bound only cuts subtrees whose result could not be taken: moves are taken only when they beat
+// a ply's bound, so the first best move at every exact ply, and with it the line, stays the
+// same.
 int cutoffTest(const EngineState& e, int a) {
     if (a <= 1) return 1;
-    const int score = e.plyScore[a][2];
-    for (int i = (a % 2 == 0) ? 1 : 2; i <= a - 1; i += 2) {
-        if (e.plyScore[i][1] == 1 && refutes(e, a, score, e.plyScore[i][2])) return 0;
-    }
-    return 1;
+    return reachesBound(e, a, e.plyScore[a][2]) ? 0 : 1;
 }
 
 int standPatTest(const EngineState& e, int a) {
     return cutoffTest(e, a);
 }
 
-void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, int piece, int slot) {
+void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, int piece, int slot,
+                 int listIndex) {
     const bool draw = drawFlagSet(e);
     if (!draw) {
         if (kind == BackUpKind::kLeaf) {
@@ -131,7 +328,7 @@ void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, in
     }
 
     const int s = e.plyScore[p + 1][2];
-    const int b = e.plyScore[p][2];
+    const int b = e.plyBound[p];
     bool take;
     if (e.plyScore[p][1] == 0) {
         take = true;
@@ -143,6 +340,8 @@ void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, in
     if (take) {
         e.plyScore[p][1] = 1;
         e.plyScore[p][2] = s;
+        e.plyBound[p] = s;
+        e.bestListIndex[p] = listIndex;
         if (leafLine) {
             storeLine(e, p, e.currentScore);
         } else {
@@ -161,17 +360,20 @@ void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, in
 }
 
 void searchIteration(EngineState& e) {
-    enum class Step { kMake, kDescend, kExtend, kLeaf, kAdvance };
+    enum class Step { kMake, kDescend, kExtend, kLeaf, kAdvance, kFinish };
 
     e.moveCursor.clear();
+    e.positionTable.prepare();
     int p = 1;
     e.moveCursor[1] = 1;
     generateCandidates(e, 1);
     int piece, slot;
+    int listIndex = 1;  // place of the current move in moveList[p] (0: the first root move)
     if (e.iterationDepth >= 3) {
         piece = e.firstRootPiece;
         slot = e.firstRootSlot;
         e.moveCursor[1] = 0;
+        listIndex = 0;
     } else {
         piece = e.moveList[1][1][kCandPiece];
         slot = e.moveList[1][1][kCandSlot];
@@ -181,17 +383,27 @@ void searchIteration(EngineState& e) {
     e.legalMovesAtPly[1] = 0;
     e.nodeCount = 0.0;
 
+    // The current move of a ply: its place in the list, and the bound it must beat.
     auto currentMoveOf = [&](int ply) {
         if (ply == 1 && e.moveCursor[1] == 0) {
             piece = e.firstRootPiece;
             slot = e.firstRootSlot;
-        } else {
-            piece = e.moveList[ply][e.moveCursor[ply]][kCandPiece];
-            slot = e.moveList[ply][e.moveCursor[ply]][kCandSlot];
+            listIndex = 0;
+            return;
         }
+        listIndex = e.moveCursor[ply];
+        if (explorePlyInOwnOrder(e, ply)) {
+            listIndex = e.exploreOrder[ply][listIndex];
+            if (e.plyScore[ply][1] == 1)
+                e.plyBound[ply] =
+                    e.plyScore[ply][2] - (listIndex < e.bestListIndex[ply] ? e.sideToMove : 0);
+        }
+        piece = e.moveList[ply][listIndex][kCandPiece];
+        slot = e.moveList[ply][listIndex][kCandSlot];
     };
 
     bool leafFromExtend = false;
+    bool storeFinished = false;  // the ply being finished was searched (not ended by the table)
     Step step = Step::kMake;
     for (;;) {
         switch (step) {
@@ -206,8 +418,8 @@ void searchIteration(EngineState& e) {
                 } else if (p == 1 && firstRootMove) {
                     // The move searched first meets itself in the root list: the same position
                     // by the same path, whose score could only tie, and a tie is never taken.
-                } else if (!cannotBeTaken(e, p, e.moveList[p][e.moveCursor[p]])) {
-                    makeCandidate(e, result, p, e.moveList[p][e.moveCursor[p]]);
+                } else if (!cannotBeTaken(e, p, e.moveList[p][listIndex])) {
+                    makeCandidate(e, result, p, e.moveList[p][listIndex]);
                 }
                 if (result == 0) {
                     step = Step::kAdvance;
@@ -230,22 +442,45 @@ void searchIteration(EngineState& e) {
                 }
                 break;
             }
-            case Step::kDescend:
+            case Step::kDescend: {
                 p += 1;
                 e.sideToMove = -e.sideToMove;
                 e.moveCount[p] = 0;
                 e.moveCursor[p] = 1;
-                listSearchCandidates(e, p);
                 e.legalMovesAtPly[p] = 0;
                 e.quietDrawKnown[p] = 0;
-                if (e.moveCount[p] == 0) {
-                    step = Step::kAdvance;
-                } else {
+                if (!explorePlyInOwnOrder(e, p)) {
+                    listSearchCandidates(e, p);
+                    if (e.moveCount[p] == 0) {
+                        step = Step::kAdvance;
+                        break;
+                    }
                     if (p == e.iterationDepth) e.staticScore[p] = materialScore(e);
                     currentMoveOf(p);
                     step = Step::kMake;
+                    break;
                 }
+                const PositionEntry* entry = e.positionTable.find(e.fullKey[p - 1]);
+                if (entry != nullptr && tableEndsPly(e, p, *entry)) {
+                    e.plyScore[p][1] = 1;
+                    e.plyScore[p][2] = entry->score;
+                    e.pvLines[p][1][9] = 0;
+                    e.standPatPending[p] = 0;
+                    e.legalMovesAtPly[p] = 1;
+                    storeFinished = false;
+                    step = Step::kFinish;
+                    break;
+                }
+                generateCandidates(e, p);
+                if (e.moveCount[p] == 0) {
+                    step = Step::kAdvance;
+                    break;
+                }
+                orderPly(e, p, entry != nullptr ? entry->move : 0);
+                currentMoveOf(p);
+                step = Step::kMake;
                 break;
+            }
             case Step::kExtend: {
                 scorePosition(e, p, ScoreKind::kMaterial);
                 e.plyScore[p + 1][2] = e.currentScore;
@@ -263,6 +498,7 @@ void searchIteration(EngineState& e) {
                 listSearchCandidates(e, p);
                 if (e.moveCount[p] > 0) {
                     e.plyScore[p][1] = 1;
+                    e.plyBound[p] = e.currentScore;
                     // The stand-pat line (the path so far) is noted, and written out only if
                     // no capture beats it and the line is backed up.
                     e.standPatPending[p] = 1;
@@ -283,8 +519,9 @@ void searchIteration(EngineState& e) {
                 break;
             }
             case Step::kLeaf:
-                backUpScore(e, p, BackUpKind::kLeaf, leafFromExtend, piece, slot);
+                backUpScore(e, p, BackUpKind::kLeaf, leafFromExtend, piece, slot, listIndex);
                 cut = cutoffTest(e, p);
+                if (cut == 0) noteCut(e, p, listIndex);
                 takeBackMove(e, p);
                 step = Step::kAdvance;
                 break;
@@ -297,6 +534,13 @@ void searchIteration(EngineState& e) {
                     step = Step::kMake;
                     break;
                 }
+                storeFinished = true;
+                step = Step::kFinish;
+                break;
+            case Step::kFinish:
+                // Ply p is finished.
+                if (storeFinished && explorePlyInOwnOrder(e, p) && e.searchStatus == 1)
+                    storePly(e, p, cut == 0);
                 p -= 1;
                 if (e.quiescenceDepth > 0) e.quiescenceDepth -= 1;
                 e.sideToMove = -e.sideToMove;
@@ -311,11 +555,13 @@ void searchIteration(EngineState& e) {
                 backUpScore(e, p,
                             p < e.iterationDepth ? BackUpKind::kInnerBelowDepth
                                                  : BackUpKind::kInnerExtension,
-                            false, piece, slot);
+                            false, piece, slot, listIndex);
                 cut = cutoffTest(e, p);
+                if (cut == 0) noteCut(e, p, listIndex);
                 e.legalMovesAtPly[p + 1] = 0;
                 takeBackMove(e, p);
                 if (turnMustEnd(e)) e.searchStatus = 0;
+                step = Step::kAdvance;
                 break;
         }
     }

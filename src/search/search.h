@@ -13,7 +13,9 @@ void searchIteration(EngineState& e);
 
 enum class BackUpKind { kLeaf, kInnerBelowDepth, kInnerExtension };
 
-void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, int piece, int slot);
+// Hands the score after move p (list place `listIndex`, piece and slot) up into ply p.
+void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, int piece, int slot,
+                 int listIndex);
 // Sets the cut flag (1 go on, 0 cut) after ply a has been backed up: 0 when its score reaches
 // the score of any ply of the other side below it.
 int cutoffTest(const EngineState& e, int a);

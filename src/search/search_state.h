@@ -7,6 +7,7 @@
 
 #include "board/board_state.h"
 #include "board/table.h"
+#include "search/position_table.h"
 
 namespace qm {
 
@@ -60,6 +61,22 @@ struct SearchTables {
     // Whether a quiet move at ply p might be drawn by rule: 0 not worked out since the ply was
     // entered, 1 none can, 2 some might.
     Table<int, 1, kMaxDepth + 1> quietDrawKnown;
+    // The bound a ply's current move must beat to be taken, from White's point of view: its best
+    // score, or one less for the side choosing there (White) or one more (Black) while a move
+    // listed before the best one is explored, which then takes an equal score.
+    Table<int, 1, kMaxDepth + 1> plyBound;
+    // Place in moveList[p] of the move that gave ply p its score.
+    Table<int, 1, kMaxDepth + 1> bestListIndex;
+    // Plies below the root and above the last of the nominal depth explore their moves in an
+    // order of their own (exploreOrder[p][k]: the place in moveList[p] of the k-th move to
+    // explore); the others explore them in list order.
+    Table<Table<short, 1, kListRows>, 1, kMaxDepth> exploreOrder;
+    // Quiet moves that ended a ply at the same depth lately (move codes, as in the position
+    // table), and how much each quiet move of each side has ended plies ([side][from][to]).
+    Table<Table<int, 1, 2>, 1, kMaxDepth> killerMoves;
+    Table<Table<Table<int, 0, 63>, 0, 63>, 0, 1> cutHistory;
+    PositionTable positionTable;
+    std::uint8_t turnNumber = 0;  // counts the engine's turns, for the position table
     int quiescenceDepth = 0;
     int maxQuiescenceDepth = 0;
     double nodeCount = 0.0;

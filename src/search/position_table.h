@@ -1,0 +1,73 @@
+// The position table: what earlier searches found about a position, by its 64-bit key. It gives
+// the move to explore first (any entry of the position will do: the order of exploring never
+// changes what a ply takes) and, only where a subtree's value cannot depend on the path to it,
+// a bound that ends a ply at once (see search.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace qm {
+
+// Which side of the true value a stored score is, from White's point of view.
+enum PositionBound : std::uint8_t {
+    kBoundNone = 0,
+    kBoundExact = 1,
+    kBoundLower = 2,
+    kBoundUpper = 3
+};
+
+struct PositionEntry {
+    std::uint64_t key = 0;
+    // Where the stored score may end a ply: the bits of the repetition key of the position, which
+    // all the repetition tests below it start from, when the half-move clock stood at 0 there
+    // (else the score is only kept for the move).
+    std::uint64_t pathKey = 0;
+    std::int32_t score = 0;
+    std::uint16_t move = 0;  // from square | to square << 6 | promotion kind << 12; 0 none
+    std::uint8_t turn = 0;   // the engine turn that stored it (its low bits)
+    std::uint8_t iteration = 0;
+    std::uint8_t ply = 0;
+    std::uint8_t bound = kBoundNone;
+    std::uint8_t pathFree = 0;  // 1 when pathKey is set
+    std::uint8_t unused = 0;
+};
+
+class PositionTable {
+  public:
+    static constexpr std::size_t kDefaultMegabytes = 32;
+    static constexpr std::size_t kWays = 2;  // entries a key may take
+
+    // Sets the size (megabytes, rounded down to a power of two entries, at least one bucket);
+    // the memory is allocated when the table is first used after that, and cleared.
+    void setSize(std::size_t megabytes);
+    std::size_t megabytes() const { return megabytes_; }
+
+    // Allocates (once per size) and returns whether the table is usable.
+    bool prepare();
+
+    // Forgets every entry.
+    void clear();
+
+    // The entry of `key`, or null.
+    const PositionEntry* find(std::uint64_t key) const {
+        if (!buckets_) return nullptr;
+        const PositionEntry* bucket = buckets_.get() + (key & mask_) * kWays;
+        for (std::size_t w = 0; w < kWays; ++w)
+            if (bucket[w].key == key && bucket[w].bound != kBoundNone) return &bucket[w];
+        return nullptr;
+    }
+
+    // Where to store an entry of `key`: its own entry, or else the one worth least (an older
+    // turn's, or the one of the shallower subtree).
+    PositionEntry* slotFor(std::uint64_t key, std::uint8_t turn);
+
+  private:
+    std::size_t megabytes_ = kDefaultMegabytes;
+    std::size_t allocatedFor_ = 0;
+    std::size_t mask_ = 0;  // buckets - 1
+    std::unique_ptr<PositionEntry[]> buckets_;
+};
+
+}  // namespace qm
