@@ -24,20 +24,16 @@ void PositionTable::clear() {
     for (std::size_t i = 0; i < (mask_ + 1) * kWays; ++i) buckets_[i] = PositionEntry{};
 }
 
-PositionEntry* PositionTable::slotFor(std::uint64_t key, std::uint8_t turn) {
+PositionEntry* PositionTable::slotFor(std::uint64_t key, std::uint8_t turn, int remaining) {
+    // The first entry of a bucket keeps the deepest subtree of the turn, the second takes
+    // whatever comes.
     PositionEntry* bucket = buckets_.get() + (key & mask_) * kWays;
-    PositionEntry* worst = bucket;
-    int worstValue = 1 << 30;
-    for (std::size_t w = 0; w < kWays; ++w) {
-        PositionEntry& entry = bucket[w];
-        if (entry.key == key || entry.bound == kBoundNone) return &entry;
-        const int value = (entry.turn == turn ? 64 : 0) + entry.iteration - entry.ply;
-        if (value < worstValue) {
-            worstValue = value;
-            worst = &entry;
-        }
-    }
-    return worst;
+    if (bucket[1].key == key && bucket[1].bound != kBoundNone) return &bucket[1];
+    const PositionEntry& first = bucket[0];
+    if (first.key == key || first.bound == kBoundNone || first.turn != turn ||
+        remaining >= first.iteration - first.ply)
+        return &bucket[0];
+    return &bucket[1];
 }
 
 }  // namespace qm

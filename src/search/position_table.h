@@ -59,9 +59,10 @@ class PositionTable {
         return nullptr;
     }
 
-    // Where to store an entry of `key`: its own entry, or else the one worth least (an older
-    // turn's, or the one of the shallower subtree).
-    PositionEntry* slotFor(std::uint64_t key, std::uint8_t turn);
+    // Where to store an entry of `key` for a subtree of `remaining` nominal plies in turn `turn`:
+    // its own entry, the bucket's first when the new subtree is at least as deep as the one kept
+    // there (or that one is of an older turn), else the second.
+    PositionEntry* slotFor(std::uint64_t key, std::uint8_t turn, int remaining);
 
   private:
     std::size_t megabytes_ = kDefaultMegabytes;

@@ -75,33 +75,58 @@ bool reachesBound(const EngineState& e, int a, int score) {
     return false;
 }
 
-// Whether the move `row` of ply p can be passed over because its score could not be taken: at
-// the last ply of the nominal depth (not the root) or beyond it, once ply p holds a score
-// (`plyScore[p][1]` = 1), which a move replaces only when it is strictly better.
+// Passing over moves at the last ply of the nominal depth (not the root) and beyond it, once
+// ply p holds a score (plyScore[p][1] = 1: it has made a legal move already, or stands on the
+// static score, so no mate or stalemate is read into it).
 //
 // After such a move the other side may stand pat (or the line ends), so the move is worth at
-// most the static score after it, unless a draw rule scores that position 0 instead:
+// most the static score after it (its ceiling), unless a draw rule scores that position 0:
 // - a capture or promotion wins material, and no draw rule can apply after it while a pawn,
 //   rook or queen stays on the board (it restarts the fifty-move count and the repetition
 //   window; a material draw needs those pieces gone);
-// - a quiet move (castling included) wins nothing, and a draw after it scores 0: once the ply
-//   holds the static score, such a move can only be taken when the ply is behind and the
-//   position after it is drawn, which is foreseen without making it.
-// Passing over a move that would not be taken leaves the ply's score, its line and its cut-off
-// test as they would have been; the ply has made a legal move already, so no mate or stalemate
-// is read into it either.
+// - a quiet move (castling included) wins nothing, and a draw after it scores 0, which is
+//   foreseen without making the move.
+// A move whose ceiling does not beat the ply's best score would not be taken: passing over it
+// leaves the ply's score, its line and its cut-off test as they would have been. A move whose
+// ceiling is no better than a bound of the ply's own side above it cannot make the ply exact:
+// passing over it leaves the ply as it would have been whenever the ply ends exact, and
+// otherwise the ply hands up the best of its score and those ceilings, which is still on the
+// right side of its value (no better than the true value's upper end), and reaches nothing
+// printed either way.
+
+// Notes the ceiling of a move passed over for a bound of the ply's own side (White's view).
+inline void notePassedCeiling(EngineState& e, int p, int ceiling) {
+    if (e.passedCeilingSet[p] == 0 ||
+        (e.sideToMove > 0 ? ceiling > e.passedCeiling[p] : ceiling < e.passedCeiling[p])) {
+        e.passedCeiling[p] = ceiling;
+        e.passedCeilingSet[p] = 1;
+    }
+}
+
+// Whether a move of ply p with ceiling `ceiling` (the mover's view) may be passed over.
+inline bool ceilingPassesOver(EngineState& e, int p, int ceiling, int best) {
+    if (ceiling <= best) return true;
+    const int white = ceiling * e.sideToMove;
+    if (!failsLow(e, p, white)) return false;
+    notePassedCeiling(e, p, white);
+    return true;
+}
+
 bool cannotBeTaken(EngineState& e, int p, const CandidateRow& row) {
     if (p < e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
     const int best = e.plyScore[p][2] * e.sideToMove;  // from the side to move's view
-    const int improvement = best - e.staticScore[p] * e.sideToMove;
+    const int still = e.staticScore[p] * e.sideToMove;
     const int target = row[kCandTargetKind];
     const int promotion = absOf(row[kCandPromotion]);
-    if (target == 0 && promotion == 0)
-        return improvement >= 0 && (best >= 0 || !quietMoveMayDraw(e, p, row));
+    if (target == 0 && promotion == 0) {
+        if (still <= best && best >= 0) return true;
+        const int ceiling = quietMoveMayDraw(e, p, row) && still < 0 ? 0 : still;
+        return ceilingPassesOver(e, p, ceiling, best);
+    }
     const auto& m = e.materialCount;
     if (m[1][1] + m[4][1] + m[5][1] + m[-1][1] + m[-4][1] + m[-5][1] < 3) return false;
     const int gain = pieceValue(target) + (promotion != 0 ? pieceValue(promotion) - 100 : 0);
-    return gain <= improvement;
+    return ceilingPassesOver(e, p, still + gain, best);
 }
 
 // Whether every quiet move still to be listed at the last ply of the nominal depth would be
@@ -109,7 +134,38 @@ bool cannotBeTaken(EngineState& e, int p, const CandidateRow& row) {
 bool quietMovesCannotBeTaken(EngineState& e, int p) {
     if (p != e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
     const int best = e.plyScore[p][2] * e.sideToMove;
-    return best >= e.staticScore[p] * e.sideToMove && (best >= 0 || !anyQuietMoveMayDraw(e, p));
+    const int still = e.staticScore[p] * e.sideToMove;
+    if (still <= best && best >= 0) return true;
+    const int ceiling = still < 0 && anyQuietMoveMayDraw(e, p) ? 0 : still;
+    return ceilingPassesOver(e, p, ceiling, best);
+}
+
+// Whether the capture extension at ply p, standing on `still` (White's view), can be passed
+// over whole: no capture or promotion there has a ceiling beating a bound of its own side above
+// it. Castling, the one quiet move listed there, would need the draw rules: a king that may
+// still castle keeps the ply.
+bool extensionFailsLow(EngineState& e, int p, int still, int& ceiling) {
+    const int s = e.sideToMove;
+    const auto& m = e.materialCount;
+    if (m[1][1] + m[4][1] + m[5][1] + m[-1][1] + m[-4][1] + m[-5][1] < 3) return false;
+    if (absOf(e.pieceKind[e.pieceIndexOf[13] * s]) != kKingNone) return false;
+    int gain = m[-kQueen * s][1] != 0  ? pieceValue(kQueen)
+               : m[-kRook * s][1] != 0 ? pieceValue(kRook)
+               : m[-kBishop * s][1] + m[-kBishop * s][2] + m[-kKnight * s][1] != 0
+                   ? pieceValue(kBishop)
+                   : pieceValue(kPawn);
+    if (m[kPawn * s][1] != 0) {
+        const int seventh = s > 0 ? 7 : 2;
+        for (int f = 1; f <= 8; ++f) {
+            const int index = e.board[f][seventh];
+            if (index * s > 0 && absOf(e.pieceKind[index]) == kPawn) {
+                gain += pieceValue(kQueen) - pieceValue(kPawn);
+                break;
+            }
+        }
+    }
+    ceiling = still + gain * s;
+    return failsLow(e, p, ceiling);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -276,10 +332,14 @@ void storePly(EngineState& e, int p, bool cut) {
     else if (failsLow(e, p, v))
         bound = white ? kBoundUpper : kBoundLower;
     const std::uint64_t key = e.fullKey[p - 1];
-    PositionEntry& entry = *e.positionTable.slotFor(key, e.turnNumber);
+    PositionEntry& entry = *e.positionTable.slotFor(key, e.turnNumber, e.iterationDepth - p);
+    // A ply that found nothing beating its own side's bounds has no move worth trying first:
+    // one stored for the position before stays.
+    const bool moveWorthKeeping = bound == kBoundExact || cut;
+    if (moveWorthKeeping || entry.key != key)
+        entry.move = moveWorthKeeping ? moveCodeOf(e, e.moveList[p][e.bestListIndex[p]]) : 0;
     entry.key = key;
     entry.score = v;
-    entry.move = moveCodeOf(e, e.moveList[p][e.bestListIndex[p]]);
     entry.turn = e.turnNumber;
     entry.iteration = static_cast<std::uint8_t>(e.iterationDepth);
     entry.ply = static_cast<std::uint8_t>(p);
@@ -450,6 +510,7 @@ void searchIteration(EngineState& e) {
                 e.legalMovesAtPly[p] = 0;
                 e.quietDrawKnown[p] = 0;
                 if (!explorePlyInOwnOrder(e, p)) {
+                    e.passedCeilingSet[p] = 0;
                     listSearchCandidates(e, p);
                     if (e.moveCount[p] == 0) {
                         step = Step::kAdvance;
@@ -493,6 +554,17 @@ void searchIteration(EngineState& e) {
                 cut = 1;
                 p += 1;
                 e.sideToMove = -e.sideToMove;
+                if (int ceiling; extensionFailsLow(e, p, e.currentScore, ceiling)) {
+                    // Nothing there could make the ply exact: the move before it is a leaf
+                    // with the ceiling of the best capture.
+                    p -= 1;
+                    e.sideToMove = -e.sideToMove;
+                    e.currentScore = ceiling;
+                    leafFromExtend = true;
+                    step = Step::kLeaf;
+                    break;
+                }
+                e.passedCeilingSet[p] = 0;
                 e.moveCount[p] = 0;
                 e.moveCursor[p] = 1;
                 listSearchCandidates(e, p);
@@ -541,6 +613,10 @@ void searchIteration(EngineState& e) {
                 // Ply p is finished.
                 if (storeFinished && explorePlyInOwnOrder(e, p) && e.searchStatus == 1)
                     storePly(e, p, cut == 0);
+                if (p >= e.iterationDepth && e.passedCeilingSet[p] != 0 &&
+                    (e.sideToMove > 0 ? e.passedCeiling[p] > e.plyScore[p][2]
+                                      : e.passedCeiling[p] < e.plyScore[p][2]))
+                    e.plyScore[p][2] = e.passedCeiling[p];
                 p -= 1;
                 if (e.quiescenceDepth > 0) e.quiescenceDepth -= 1;
                 e.sideToMove = -e.sideToMove;

@@ -77,6 +77,11 @@ struct SearchTables {
     Table<Table<Table<int, 0, 63>, 0, 63>, 0, 1> cutHistory;
     PositionTable positionTable;
     std::uint8_t turnNumber = 0;  // counts the engine's turns, for the position table
+    // The best ceiling (White's view) of the moves that ply p passed over for a bound of its own
+    // side, while passedCeilingSet[p] is 1: what the ply hands up when it is better than its
+    // score.
+    Table<int, 1, kMaxDepth + 1> passedCeiling;
+    Table<int, 1, kMaxDepth + 1> passedCeilingSet;
     int quiescenceDepth = 0;
     int maxQuiescenceDepth = 0;
     double nodeCount = 0.0;
