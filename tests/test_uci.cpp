@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/time_budget.h"
@@ -37,6 +39,7 @@ TEST(Uci, HandshakePositionsAndRefusals) {
     auto out = h.converse({"uci",
                            "debug on",
                            "setoption name Hash value 1",
+                           "setoption name Ponder value true",
                            "isready",
                            "ucinewgame",
                            "position startpos moves e2e4 e2e5\r\r",  // a CR is white space
@@ -58,10 +61,12 @@ TEST(Uci, HandshakePositionsAndRefusals) {
                            "isready"});
     EXPECT_EQ(withoutInfo(out),
               (std::vector<std::string>{"id name Quillomar", "id author the Quillomar team",
-                                        "uciok", "readyok", "info string illegal move e2e5",
-                                        "bestmove 0000", "info string illegal position garb?age",
-                                        "bestmove 0000", "bestmove 0000", "bestmove a7a8q",
-                                        "bestmove a8a1", "bestmove h1g2"}));
+                                        "option name Ponder type check default false", "uciok",
+                                        "readyok", "info string illegal move e2e5", "bestmove 0000",
+                                        "info string illegal position garb?age", "bestmove 0000",
+                                        "bestmove 0000",
+                                        "bestmove a7a8q ponder h8g7",  // lines without a reply:
+                                        "bestmove a8a1", "bestmove h1g2"}));  // mate, dead draw
     // Scores from the side to move's view: Black is a rook up, then mates in one.
     EXPECT_EQ(std::count_if(out.begin(), out.end(),
                             [](const std::string& l) {
@@ -86,7 +91,8 @@ TEST(Uci, TheMoveIsTheOneTheXboardFrontEndChooses) {
                 u.converse({"uci", "position fen " + fen, "go wtime 30000 btime 30000 depth 4"});
             std::string move = "bestmove " + xo[xo.size() - 2].substr(5);
             for (char& c : move) c = static_cast<char>(std::tolower(c));
-            EXPECT_EQ(uo.back(), move) << fen << " step " << step;
+            EXPECT_EQ(uo.back().substr(0, uo.back().find(" ponder ")), move)
+                << fen << " step " << step;
             EXPECT_DOUBLE_EQ(u.engine().moveBudgetCs, x.engine().moveBudgetCs);
         }
     }
@@ -110,7 +116,7 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
     Harness q(7, 0.002);
     out = q.converse({"uci", "position startpos", "go infinite"},
                      {{"position startpos moves e2e5", 0.2}, {"quit", 0.3}, {"isready", 0.3}});
-    EXPECT_EQ(withoutInfo(out).size(), 3u) << ::testing::PrintToString(out);
+    EXPECT_EQ(withoutInfo(out).size(), 4u) << ::testing::PrintToString(out);
     EXPECT_LT(q.clock().now(), 0.4);
     // A flood of input while thinking is held only up to its room: a line that finds none, and
     // every later one, is refused with one message; "isready" and "stop" still work.
@@ -121,12 +127,89 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
     for (const char* line : {"position startpos moves d2d4", "isready", "stop"})
         flood.emplace_back(line, 0.2);
     out = withoutInfo(f.converse({"uci", "position startpos", "go infinite"}, flood));
-    ASSERT_EQ(out.size(), 6u) << ::testing::PrintToString(out);
-    EXPECT_EQ(out[3], "info string too much input while thinking, ignored until the move: " +
+    ASSERT_EQ(out.size(), 7u) << ::testing::PrintToString(out);
+    EXPECT_EQ(out[4], "info string too much input while thinking, ignored until the move: " +
                           big.substr(0, 200) + "...");
-    EXPECT_EQ(out[4], "readyok");
+    EXPECT_EQ(out[5], "readyok");
     EXPECT_EQ(boardText(f.engine()), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR");
     EXPECT_EQ(f.engine().heldBytes, 0u);
+}
+
+// The info lines' depths and times (ms), and the answer that the last one's line gives.
+struct Depths {
+    std::vector<int> depth;
+    std::vector<long> ms;
+    std::string bestmove;
+};
+
+Depths depthsOf(const std::vector<std::string>& out) {
+    Depths d;
+    for (const auto& l : out) {
+        int depth = 0;
+        long ms = 0;
+        if (std::sscanf(l.c_str(), "info depth %d score %*s %*d nodes %*d time %ld", &depth, &ms) !=
+            2)
+            continue;
+        d.depth.push_back(depth);
+        d.ms.push_back(ms);
+        std::istringstream pv(l.substr(l.find(" pv ") + 4));
+        std::string move, reply;
+        pv >> move >> reply;
+        d.bestmove = "bestmove " + move + (reply.empty() ? "" : " ponder " + reply);
+    }
+    return d;
+}
+
+TEST(Uci, PonderingUntilTheHitOrStop) {
+    // "stop" while pondering: the move at once, with the reply the last completed depth expects.
+    const std::vector<std::string> ponder = {"uci", "position startpos moves e2e4",
+                                             "go wtime 60000 btime 60000 ponder"};
+    Harness s(5, 0.001);
+    auto out = s.converse(ponder, {{"stop", 30.0}});
+    EXPECT_GT(s.clock().now(), 30.0);
+    EXPECT_LT(s.clock().now(), 30.02);
+    EXPECT_EQ(out.back(), depthsOf(out).bestmove);
+    EXPECT_NE(out.back().find(" ponder "), std::string::npos);
+
+    // The clock never ends a ponder search: the hit comes after the whole budget (about 2 s),
+    // shortly before a depth completes, as the stopped search shows. From the hit the search is
+    // the plain "go", its thresholds counted from the hit: that depth completes and counts, the
+    // next one starts (a third of the budget has not passed) and is stopped when all of it is.
+    const double budget = budgetForMovesToGo(6000.0, 0.0, 0.0) / 100.0;
+    const std::vector<long> stopped = depthsOf(out).ms;
+    const auto next =
+        std::find_if(stopped.begin(), stopped.end(), [&](long ms) { return ms > 1200.0 * budget; });
+    ASSERT_NE(next, stopped.end());
+    const double hit = *next / 1000.0 - budget / 6.0;
+    Harness h(5, 0.001);
+    out = h.converse(ponder, {{"isready", 1.0}, {"ponderhit", hit}});
+    EXPECT_GT(h.clock().now(), hit + budget);
+    EXPECT_LT(h.clock().now(), hit + budget + 0.05);
+    EXPECT_DOUBLE_EQ(h.engine().moveBudgetCs, budget * 100.0);
+    const Depths d = depthsOf(out);
+    EXPECT_EQ(d.depth.size(), static_cast<std::size_t>(next - stopped.begin()) + 1);
+    EXPECT_GT(d.ms.back(), hit * 1000.0);
+    for (std::size_t i = 0; i < d.depth.size(); ++i) EXPECT_EQ(d.depth[i], int(i) + 1);
+    out = withoutInfo(out);
+    EXPECT_EQ(std::vector<std::string>(out.end() - 2, out.end()),
+              (std::vector<std::string>{"readyok", d.bestmove}));
+
+    // When the deepening ends first (the depth asked for, a mate) the answer waits for the hit
+    // or "stop", and is that of the plain "go"; so it does without a position. Without either,
+    // none comes.
+    for (auto [position, go, depth] :
+         {std::tuple{"position startpos moves d2d4", "go ponder depth 3", "depth 3"},
+          {"position fen 6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1", "go wtime 900 ponder btime 9", ""},
+          {"ucinewgame", "go ponder", ""}}) {
+        for (const char* end : {"ponderhit", "stop"}) {
+            auto plain =
+                Harness(9).converse({"uci", position, std::string("go ") + depth, "isready"});
+            std::swap(plain[plain.size() - 2], plain.back());
+            EXPECT_EQ(Harness(9).converse({"uci", position, go, "isready", end}), plain) << go;
+        }
+        out = Harness(9).converse({"uci", position, go});
+        EXPECT_NE(out.back().rfind("bestmove", 0), 0u) << go;
+    }
 }
 
 // A knight shuffle of 2,992 plies, then eight more to a mate in one for White: 3,000 plies,
@@ -169,7 +252,8 @@ TEST(Uci, ConversationWithTheRealBinary) {
     expect("uciok", 5.0);
     engine.send("position startpos moves e2e4 e7e5 g1f3");
     engine.send("go wtime 2000 btime 2000");
-    EXPECT_EQ(expect("bestmove ", 1.0).size(), 13u);
+    const std::string best = expect("bestmove ", 1.0);
+    EXPECT_TRUE(best.size() == 13u || (best.size() == 25u && best.find(" ponder ") == 13u)) << best;
     engine.send("go movetime 300");
     expect("bestmove ", 1.0);
     engine.send("go infinite");
@@ -178,6 +262,21 @@ TEST(Uci, ConversationWithTheRealBinary) {
     expect("readyok", 0.2);
     engine.send("stop");
     expect("bestmove ", 0.2);
+    // Pondering: no move before the hit or "stop", the move soon after either.
+    engine.send("go ponder wtime 2000 btime 2000");
+    usleep(300000);
+    engine.send("isready");
+    const auto lines = engine.readUntil("readyok", found);
+    EXPECT_TRUE(found && lines.back() == "readyok");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("bestmove", 0) == 0; }),
+              0);
+    engine.send("ponderhit");
+    expect("bestmove ", 0.2);
+    engine.send("go ponder");
+    usleep(300000);
+    engine.send("stop");
+    EXPECT_NE(expect("bestmove ", 0.2).find(" ponder "), std::string::npos);
     engine.send("position fen 6k1/5ppp/8/8/8/8/5PPP/r5K1 w - - 0 1");  // White is mated
     engine.send("go depth 3");
     EXPECT_EQ(expect("bestmove ", 1.0), "bestmove 0000");
