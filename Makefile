@@ -71,6 +71,9 @@ fuzz: fuzz-build
 #   make match GAMES=4 TC=0:30 INC=0.5        (also TC=1:00, TC=0:10 INC=0.1)
 #   make match GAMES=10 ST=0:01               one second a move; SD=4 limits the depth
 #   make match GAMES=20 TC=0:10 INC=0.1 UCI=1 the engine as UCI, through polyglot
+#   make match UCI=1 PONDER=1 ...              pondering on for both engines (xboard's -ponder)
+#   make match UCI=1 PONDER=1 OPPONENT=build/quillomar OPPONENT_UCI=1 OPPONENT_PONDER=0 ...
+#                                             against itself as UCI with pondering off
 # Results, PGN and the GUI's protocol log go to match-out/<timestamp>/.
 GAMES ?= 10
 OPPONENT ?= fairymax
@@ -79,12 +82,17 @@ INC ?=
 ST ?=
 SD ?=
 UCI ?=
+PONDER ?=
+OPPONENT_UCI ?=
+OPPONENT_PONDER ?=
 OPENINGS ?= openings/quick.fen
 
 match: release
 	@./scripts/match/run-match --engine "$(ENGINE)" --games "$(GAMES)" --opponent "$(OPPONENT)" \
 		--tc "$(TC)" --inc "$(INC)" --openings "$(OPENINGS)" $(if $(ST),--st "$(ST)") \
-		$(if $(SD),--sd "$(SD)") $(if $(UCI),--uci)
+		$(if $(SD),--sd "$(SD)") $(if $(UCI),--uci) \
+		$(if $(filter-out 0,$(PONDER)),--ponder) $(if $(filter-out 0,$(OPPONENT_UCI)),--opponent-uci) \
+		$(if $(filter 0,$(OPPONENT_PONDER)),--opponent-no-ponder)
 
 # Side by side with another engine: both think COMPARE_SECONDS on each position of
 # openings/compare.moves, one after the other; nodes, time and nodes/s of each and the ratio.

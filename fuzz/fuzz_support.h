@@ -117,11 +117,12 @@ inline Referee& referee() {
 
 // The engine has just announced `move` (its text as written): it must be the last move of its
 // game and legal where it was played, and the board must be the game's position after it.
-inline void checkEngineMove(const EngineState& e, const std::string& move) {
+// True when the referee then stands after the move.
+inline bool checkEngineMove(const EngineState& e, const std::string& move) {
     Referee& r = referee();
     std::string why;
     if (!e.positionHeld) fail("move " + move + " without a position");
-    if (!e.historyComplete) return;  // a game too long to replay
+    if (!e.historyComplete) return false;  // a game too long to replay
     if (e.historyCount < 1 ||
         lowerCase(move) != lowerCase(std::string(e.moveHistory[e.historyCount].data())))
         fail("move " + move + " is not the last move of the game");
@@ -131,6 +132,7 @@ inline void checkEngineMove(const EngineState& e, const std::string& move) {
     if (r.position() != Referee::position(e))
         fail("after " + move + " from " + before + " the engine holds " + Referee::position(e) +
              ", not " + r.position());
+    return true;
 }
 
 // "bestmove 0000": no position, or none of the game's side to move has a legal move.
@@ -232,10 +234,12 @@ struct FuzzEngine {
         if (!uci && line.rfind("move ", 0) == 0) checkEngineMove(engine, line.substr(5));
         if (uci && line.rfind("bestmove ", 0) == 0) {
             const std::string move = firstWord(line.substr(9));
+            const std::size_t ponder = line.find(" ponder ");
+            const std::string reply = ponder == std::string::npos ? "" : line.substr(ponder + 8);
             if (move == "0000")
                 checkNoMove(engine);
-            else
-                checkEngineMove(engine, move);
+            else if (checkEngineMove(engine, move) && !reply.empty() && !referee().play(reply))
+                fail("ponder " + reply + " is illegal after " + move);
         }
     }
 };

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/time_budget.h"
@@ -37,6 +38,7 @@ TEST(Uci, HandshakePositionsAndRefusals) {
     auto out = h.converse({"uci",
                            "debug on",
                            "setoption name Hash value 1",
+                           "setoption name Ponder value true",
                            "isready",
                            "ucinewgame",
                            "position startpos moves e2e4 e2e5\r\r",  // a CR is white space
@@ -58,10 +60,12 @@ TEST(Uci, HandshakePositionsAndRefusals) {
                            "isready"});
     EXPECT_EQ(withoutInfo(out),
               (std::vector<std::string>{"id name Quillomar", "id author the Quillomar team",
-                                        "uciok", "readyok", "info string illegal move e2e5",
-                                        "bestmove 0000", "info string illegal position garb?age",
-                                        "bestmove 0000", "bestmove 0000", "bestmove a7a8q",
-                                        "bestmove a8a1", "bestmove h1g2"}));
+                                        "option name Ponder type check default false", "uciok",
+                                        "readyok", "info string illegal move e2e5", "bestmove 0000",
+                                        "info string illegal position garb?age", "bestmove 0000",
+                                        "bestmove 0000",
+                                        "bestmove a7a8q ponder h8g7",  // lines without a reply:
+                                        "bestmove a8a1", "bestmove h1g2"}));  // mate, dead draw
     // Scores from the side to move's view: Black is a rook up, then mates in one.
     EXPECT_EQ(std::count_if(out.begin(), out.end(),
                             [](const std::string& l) {
@@ -86,7 +90,7 @@ TEST(Uci, TheMoveIsTheOneTheXboardFrontEndChooses) {
                 u.converse({"uci", "position fen " + fen, "go wtime 30000 btime 30000 depth 4"});
             std::string move = "bestmove " + xo[xo.size() - 2].substr(5);
             for (char& c : move) c = static_cast<char>(std::tolower(c));
-            EXPECT_EQ(uo.back(), move) << fen << " step " << step;
+            EXPECT_EQ(uo.back().substr(0, uo.back().find(" ponder ")), move) << fen << step;
             EXPECT_DOUBLE_EQ(u.engine().moveBudgetCs, x.engine().moveBudgetCs);
         }
     }
@@ -110,7 +114,7 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
     Harness q(7, 0.002);
     out = q.converse({"uci", "position startpos", "go infinite"},
                      {{"position startpos moves e2e5", 0.2}, {"quit", 0.3}, {"isready", 0.3}});
-    EXPECT_EQ(withoutInfo(out).size(), 3u) << ::testing::PrintToString(out);
+    EXPECT_EQ(withoutInfo(out).size(), 4u) << ::testing::PrintToString(out);
     EXPECT_LT(q.clock().now(), 0.4);
     // A flood of input while thinking is held only up to its room: a line that finds none, and
     // every later one, is refused with one message; "isready" and "stop" still work.
@@ -121,12 +125,71 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
     for (const char* line : {"position startpos moves d2d4", "isready", "stop"})
         flood.emplace_back(line, 0.2);
     out = withoutInfo(f.converse({"uci", "position startpos", "go infinite"}, flood));
-    ASSERT_EQ(out.size(), 6u) << ::testing::PrintToString(out);
-    EXPECT_EQ(out[3], "info string too much input while thinking, ignored until the move: " +
+    ASSERT_EQ(out.size(), 7u) << ::testing::PrintToString(out);
+    EXPECT_EQ(out[4], "info string too much input while thinking, ignored until the move: " +
                           big.substr(0, 200) + "...");
-    EXPECT_EQ(out[4], "readyok");
+    EXPECT_EQ(out[5], "readyok");
     EXPECT_EQ(boardText(f.engine()), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR");
     EXPECT_EQ(f.engine().heldBytes, 0u);
+}
+
+// The time (ms) of each info line, one a completed depth; `answer` becomes the bestmove that
+// the last one's line gives.
+std::vector<long> infoTimes(const std::vector<std::string>& out, std::string& answer) {
+    std::vector<long> times;
+    for (const auto& l : out) {
+        long ms = 0;
+        char move[6] = "", reply[6] = "";
+        if (std::sscanf(l.c_str(), "info depth %*d score %*s %*d nodes %*d time %ld pv %5s %5s",
+                        &ms, move, reply) < 2)
+            continue;
+        times.push_back(ms);
+        answer = "bestmove " + std::string(move) + (*reply ? " ponder " + std::string(reply) : "");
+    }
+    return times;
+}
+
+TEST(Uci, PonderingUntilTheHitOrStop) {
+    // "stop" while pondering: the move at once, with the reply the last completed depth expects.
+    const std::vector<std::string> ponder = {"uci", "position startpos moves e2e4",
+                                             "go wtime 60000 btime 60000 ponder"};
+    Harness s(5, 0.001);
+    auto out = s.converse(ponder, {{"stop", 30.0}});
+    std::string answer;
+    const auto stopped = infoTimes(out, answer);
+    EXPECT_TRUE(s.clock().now() > 30.0 && s.clock().now() < 30.02) << s.clock().now();
+    EXPECT_EQ(out.back(), answer);
+
+    // The clock never ends a ponder search: the hit comes after the whole budget (2 s), shortly
+    // before a depth completes (as the stopped search shows), and counts from it: that depth
+    // completes, the next one starts (a third is not used) and is stopped when all of it is.
+    const double budget = budgetForMovesToGo(6000.0, 0.0, 0.0) / 100.0;
+    const auto next =
+        std::find_if(stopped.begin(), stopped.end(), [&](long ms) { return ms > 1200.0 * budget; });
+    ASSERT_NE(next, stopped.end());
+    const double hit = *next / 1000.0 - budget / 6.0;
+    Harness h(5, 0.001);
+    out = h.converse(ponder, {{"ponderhit", hit}});
+    EXPECT_TRUE(h.clock().now() > hit + budget && h.clock().now() < hit + budget + 0.05)
+        << h.clock().now() << " hit " << hit;
+    const auto d = infoTimes(out, answer);
+    ASSERT_EQ(d.size(), static_cast<std::size_t>(next - stopped.begin()) + 1);
+    EXPECT_GT(d.back(), hit * 1000.0);
+    EXPECT_EQ(out.back(), answer);
+
+    // When the deepening ends first (the depth asked for, a mate) the answer waits for the hit
+    // or "stop", and is that of the plain "go"; so it does without a position.
+    for (auto [position, go, depth] :
+         {std::tuple{"position startpos moves d2d4", "go ponder depth 3", "depth 3"},
+          {"position fen 6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1", "go wtime 900 ponder btime 9", ""},
+          {"ucinewgame", "go ponder", ""}}) {
+        for (const char* end : {"ponderhit", "stop"}) {
+            auto plain =
+                Harness(9).converse({"uci", position, std::string("go ") + depth, "isready"});
+            std::swap(plain[plain.size() - 2], plain.back());
+            EXPECT_EQ(Harness(9).converse({"uci", position, go, "isready", end}), plain) << go;
+        }
+    }
 }
 
 // A knight shuffle of 2,992 plies, then eight more to a mate in one for White: 3,000 plies,
@@ -169,7 +232,7 @@ TEST(Uci, ConversationWithTheRealBinary) {
     expect("uciok", 5.0);
     engine.send("position startpos moves e2e4 e7e5 g1f3");
     engine.send("go wtime 2000 btime 2000");
-    EXPECT_EQ(expect("bestmove ", 1.0).size(), 13u);
+    EXPECT_EQ(expect("bestmove ", 1.0).find(" ponder "), 13u);
     engine.send("go movetime 300");
     expect("bestmove ", 1.0);
     engine.send("go infinite");
@@ -177,6 +240,13 @@ TEST(Uci, ConversationWithTheRealBinary) {
     engine.send("isready");
     expect("readyok", 0.2);
     engine.send("stop");
+    expect("bestmove ", 0.2);
+    // Pondering: no move before the hit (else none would come after it), one soon after it.
+    engine.send("go ponder wtime 2000 btime 2000");
+    usleep(300000);
+    engine.send("isready");
+    expect("readyok", 0.2);
+    engine.send("ponderhit");
     expect("bestmove ", 0.2);
     engine.send("position fen 6k1/5ppp/8/8/8/8/5PPP/r5K1 w - - 0 1");  // White is mated
     engine.send("go depth 3");

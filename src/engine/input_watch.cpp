@@ -58,6 +58,8 @@ bool watchInput(EngineState& e, bool wait, StopRule stopFor, RefusalNotice refus
             e.heldLinesSeen = e.heldLines.size();
         }
         e.stopRequest = stop;
+        // A line that ends the thinking until stopped (a ponder hit) ends the wait too.
+        if (wait && !e.thinkUntilStopped) break;
     }
     return e.stopRequest != kNoStop;
 }

@@ -33,8 +33,9 @@ std::string printableEcho(const std::string& input);
 bool readRawLine(EngineState& e, std::string& raw);
 
 // Looks at the held lines the turn has not seen and takes the lines that have arrived, until
-// one asks for a stop; with `wait`, waits for lines until one does. Once the input has ended, a
-// turn that only a stop request can end is given up. Returns true when the turn must end.
+// one asks for a stop; with `wait`, waits for lines until one does, or until one ends the
+// turn's thinking until stopped. Once the input has ended, a turn that only a stop request can
+// end is given up. Returns true when a stop is asked for.
 bool watchInput(EngineState& e, bool wait, StopRule stopFor, RefusalNotice refused);
 
 }  // namespace qm

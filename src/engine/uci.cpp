@@ -15,6 +15,7 @@
 #include "engine/time_budget.h"
 #include "search/evaluation.h"
 #include "search/thinking_output.h"
+#include "search/thinking_watch.h"
 
 namespace qm {
 
@@ -58,6 +59,16 @@ int uciStopFor(EngineState& e, const std::string& raw, bool& hold) {
     if (word == "stop") {
         hold = false;
         return kStopAndPlay;
+    }
+    if (word == "ponderhit" && e.pondering) {
+        // The GUI's guess was played: from now on the turn is the plain "go" it stood for, its
+        // budget counted from this moment, and the depths already completed count.
+        e.pondering = false;
+        e.thinkUntilStopped = false;
+        e.clockStampTime = e.io.clock.seconds();
+        e.moveBudgetCs = std::min(e.ponderHitBudgetCs, e.budgetCapCs);
+        hold = false;
+        return kNoStop;
     }
     return word == "quit" ? kStopWithoutMove : kNoStop;
 }
@@ -105,13 +116,13 @@ void setUpPosition(EngineState& e, const std::vector<std::string>& w) {
     }
 }
 
-// "go [wtime T] [btime T] [winc T] [binc T] [movestogo N] [movetime T] [depth D] [infinite]".
-// Returns false when "quit" (or the end of input) ended the think: the run ends at once, and
-// lines held while thinking are dropped.
+// "go [wtime T] [btime T] [winc T] [binc T] [movestogo N] [movetime T] [depth D] [infinite]
+// [ponder]". Returns false when "quit" (or the end of input) ended the think: the run ends at
+// once, and lines held while thinking are dropped.
 bool go(EngineState& e, const std::vector<std::string>& w) {
     double clockMs[2] = {-1.0, -1.0}, incrementMs[2] = {0.0, 0.0};
     double movesToGo = 0.0, moveTimeMs = -1.0, depth = 0.0;
-    bool infinite = false;
+    bool infinite = false, ponder = false;
     for (std::size_t i = 1; i < w.size(); ++i) {
         auto value = [&] { return i + 1 < w.size() ? leadingNumber(w[++i]) : 0.0; };
         if (w[i] == "wtime") clockMs[0] = value();
@@ -122,9 +133,20 @@ bool go(EngineState& e, const std::vector<std::string>& w) {
         if (w[i] == "movetime") moveTimeMs = value();
         if (w[i] == "depth") depth = value();
         if (w[i] == "infinite") infinite = true;
+        if (w[i] == "ponder") ponder = true;
     }
     e.clockStampTime = e.io.clock.seconds();
+    // A ponder search that becomes "go infinite" at its hit is one already.
+    e.pondering = ponder && !infinite;
     if (!e.positionHeld) {
+        // Nothing to think about; while pondering the answer still waits for the hit or "stop".
+        if (e.pondering) {
+            e.thinkUntilStopped = true;
+            beginTurnWatch(e);
+            waitForStop(e);
+            e.pondering = e.thinkUntilStopped = false;
+            if (e.stopRequest == kStopWithoutMove) return false;
+        }
         writeLine(e.io, "bestmove 0000");
         return true;
     }
@@ -139,14 +161,18 @@ bool go(EngineState& e, const std::vector<std::string>& w) {
     } else {
         e.moveBudgetCs = depth >= 1.0 ? kEndlessBudgetCs : kNoClockBudgetCs;
     }
+    // Until the hit, the clock does not end a ponder search.
+    e.ponderHitBudgetCs = e.moveBudgetCs;
+    if (e.pondering) e.moveBudgetCs = kEndlessBudgetCs;
     e.playerDepthLimit =
         depth >= 1.0 ? static_cast<int>(std::min<double>(depth, kMaxDepth)) : kMaxDepth;
-    e.thinkUntilStopped = infinite;
+    e.thinkUntilStopped = infinite || e.pondering;
+    e.expectedReply.clear();
     e.timeSinceLastMove = true;
     e.engineSide = e.sideToMove;
     e.engineState = 1;
     runEngineTurn(e);
-    e.thinkUntilStopped = false;
+    e.pondering = e.thinkUntilStopped = false;
     e.playerDepthLimit = kMaxDepth;
     if (e.engineState != 2) return false;  // given up: "quit" or the end of input
     e.engineState = 0;
@@ -156,7 +182,8 @@ bool go(EngineState& e, const std::vector<std::string>& w) {
     }
     std::string move = e.engineMoveText.substr(5);
     for (char& c : move) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    writeLine(e.io, "bestmove " + move);
+    writeLine(e.io,
+              "bestmove " + move + (e.expectedReply.empty() ? "" : " ponder " + e.expectedReply));
     // The position stays the one the GUI set up, for a later "go" without a "position".
     takeBackGamePlies(e, 1);
     return true;
@@ -165,6 +192,8 @@ bool go(EngineState& e, const std::vector<std::string>& w) {
 void identify(EngineState& e) {
     writeLine(e.io, "id name Quillomar");
     writeLine(e.io, std::string("id author ") + kAuthor);
+    // The GUI may ask for thinking on the opponent's time ("go ponder") whatever its value.
+    writeLine(e.io, "option name Ponder type check default false");
     writeLine(e.io, "uciok");
 }
 
@@ -176,7 +205,8 @@ bool uciInputCheck(EngineState& e, bool wait) {
 
 void uciIterationReport(EngineState& e) {
     const int score = e.plyScore[1][2] * e.engineSide;
-    const double elapsedMs = (e.io.clock.seconds() - e.clockStampTime) * 1000.0;
+    // Time since the "go", pondering included.
+    const double elapsedMs = (e.io.clock.seconds() - e.turnStartTime) * 1000.0;
     std::string line = "info depth " + std::to_string(e.iterationDepth);
     if (std::abs(score) > kMateThreshold) {
         const int moves = (kMateScore - std::abs(score) + 1) / 2;
@@ -189,10 +219,12 @@ void uciIterationReport(EngineState& e) {
                   std::max(0.0, elapsedMs));
     line += numbers;
     const int length = e.pvLines[1][1][9];
+    e.expectedReply.clear();
     for (int i = 1; i <= length && i <= kMaxDepth && e.pvLines[1][i][1] != 0; ++i) {
         const auto& m = e.pvLines[1][i];
-        line += ' ';
-        line += moveText(m[1], m[2], m[3], m[4], m[5]);
+        const std::string text = moveText(m[1], m[2], m[3], m[4], m[5]);
+        if (i == 2) e.expectedReply = text;
+        line += ' ' + text;
     }
     writeLine(e.io, line);
 }
@@ -220,8 +252,8 @@ int runUci(EngineState& e) {
         if (command == "ucinewgame") resetGame(e);
         if (command == "position") setUpPosition(e, w);
         if (command == "go" && !go(e, w)) break;
-        // "stop" with nothing to stop, "ponderhit", "setoption", "register", "debug" and
-        // unknown commands have no effect.
+        // "stop" and "ponderhit" with nothing to act on, "setoption" (Ponder only says that the
+        // GUI may send "go ponder"), "register", "debug" and unknown commands have no effect.
     }
     return 0;
 }

@@ -31,6 +31,12 @@ struct SearchTables {
     int playerDepthLimit = kMaxDepth;  // deepest iteration the player allows
     bool showThinking = true;          // write the line of every completed iteration
     bool thinkUntilStopped = false;    // the turn ends only on a stop request
+    // Thinking on the opponent's time: the turn thinks until it is stopped until the ponder hit,
+    // which gives it this budget, counted from the hit. The reply the engine expects is the
+    // second move of the last completed iteration's line ("" when it has none).
+    bool pondering = false;
+    double ponderHitBudgetCs = 0.0;
+    std::string expectedReply;
 
     // Input while thinking. The front end's check takes the lines that have arrived, keeps
     // those it does not act on at once in heldLines (read before any new input), and sets
