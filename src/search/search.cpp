@@ -49,30 +49,42 @@ void settleStandPatLine(EngineState& e, int row) {
     e.standPatPending[row] = 0;
 }
 
-// True when a score of the side choosing at ply a is at least as good for it as `bound`, the
-// bound of a ply of the other side.
-bool refutes(const EngineState& e, int a, int score, int bound) {
-    if (a % 2 == 0) return e.engineSide == 1 ? score <= bound : score >= bound;
-    return e.engineSide == 1 ? score >= bound : score <= bound;
+// The bounds that hold at ply a while it is searched, from White's point of view: the highest
+// bound of the plies above it where White chooses (lowBound) and the lowest of those where
+// Black chooses (highBound). Worked out when the ply is entered, from the ply above it.
+constexpr int kNoBound = 1 << 30;
+
+inline bool whiteChoosesAt(const EngineState& e, int a) {
+    return (a % 2 == 1) == (e.engineSide == 1);
+}
+
+inline void enterWindow(EngineState& e, int a) {
+    if (a == 1) {
+        e.lowBound[1] = -kNoBound;
+        e.highBound[1] = kNoBound;
+        return;
+    }
+    int low = e.lowBound[a - 1], high = e.highBound[a - 1];
+    if (e.plyScore[a - 1][1] == 1) {
+        if (whiteChoosesAt(e, a - 1))
+            low = low > e.plyBound[a - 1] ? low : e.plyBound[a - 1];
+        else
+            high = high < e.plyBound[a - 1] ? high : e.plyBound[a - 1];
+    }
+    e.lowBound[a] = low;
+    e.highBound[a] = high;
 }
 
 // True when the score of ply a is no better, for the side choosing there, than the bound of a
 // ply of the same side above it: the ply of the other side in between would refute it.
-bool failsLow(const EngineState& e, int a, int score) {
-    for (int i = a - 2; i >= 1; i -= 2) {
-        if (e.plyScore[i][1] != 1) continue;
-        if (a % 2 == 0 ? (e.engineSide == 1 ? score >= e.plyBound[i] : score <= e.plyBound[i])
-                       : (e.engineSide == 1 ? score <= e.plyBound[i] : score >= e.plyBound[i]))
-            return true;
-    }
-    return false;
+inline bool failsLow(const EngineState& e, int a, int score) {
+    return whiteChoosesAt(e, a) ? score <= e.lowBound[a] : score >= e.highBound[a];
 }
 
-// True when `score` at ply a reaches a bound of a ply of the other side above it.
-bool reachesBound(const EngineState& e, int a, int score) {
-    for (int i = a - 1; i >= 1; i -= 2)
-        if (e.plyScore[i][1] == 1 && refutes(e, a, score, e.plyBound[i])) return true;
-    return false;
+// True when `score` at ply a reaches a bound of a ply of the other side above it (equality
+// included): the other side will not take this line there.
+inline bool reachesBound(const EngineState& e, int a, int score) {
+    return whiteChoosesAt(e, a) ? score >= e.highBound[a] : score <= e.lowBound[a];
 }
 
 // Passing over moves at the last ply of the nominal depth (not the root) and beyond it, once
@@ -442,6 +454,7 @@ void searchIteration(EngineState& e) {
     int cut = 1;
     e.legalMovesAtPly[1] = 0;
     e.nodeCount = 0.0;
+    enterWindow(e, 1);
 
     // The current move of a ply: its place in the list, and the bound it must beat.
     auto currentMoveOf = [&](int ply) {
@@ -505,6 +518,7 @@ void searchIteration(EngineState& e) {
             case Step::kDescend: {
                 p += 1;
                 e.sideToMove = -e.sideToMove;
+                enterWindow(e, p);
                 e.moveCount[p] = 0;
                 e.moveCursor[p] = 1;
                 e.legalMovesAtPly[p] = 0;
@@ -545,6 +559,7 @@ void searchIteration(EngineState& e) {
             case Step::kExtend: {
                 scorePosition(e, p, ScoreKind::kMaterial);
                 e.plyScore[p + 1][2] = e.currentScore;
+                enterWindow(e, p + 1);
                 if (standPatTest(e, p + 1) == 0) {
                     cut = 0;
                     leafFromExtend = true;

@@ -71,6 +71,10 @@ struct SearchTables {
     // score, or one less for the side choosing there (White) or one more (Black) while a move
     // listed before the best one is explored, which then takes an equal score.
     Table<int, 1, kMaxDepth + 1> plyBound;
+    // The bounds of the plies above ply p, from White's point of view: the highest of those where
+    // White chooses, the lowest of those where Black chooses (set when the ply is entered).
+    Table<int, 1, kMaxDepth + 1> lowBound;
+    Table<int, 1, kMaxDepth + 1> highBound;
     // Place in moveList[p] of the move that gave ply p its score.
     Table<int, 1, kMaxDepth + 1> bestListIndex;
     // Plies below the root and above the last of the nominal depth explore their moves in an
