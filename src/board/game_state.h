@@ -67,6 +67,13 @@ inline int withoutCastlingRight(int kingKind, bool queenside) {
     return kingKind < 0 ? -k : k;
 }
 
+// Class of a signed kind for kindSquares: 1 pawn (also just advanced two squares), 2 knight,
+// 3 bishop, 4 rook, 5 queen, 6 king (whatever its castling rights); 0 for no piece.
+inline int kindClass(int kind) {
+    static constexpr int kClass[11] = {0, 1, 2, 3, 4, 5, 6, 6, 6, 6, 1};
+    return kClass[absOf(kind)];
+}
+
 // Squares as the bits of a 64-bit set: bit (rank - 1) * 8 + (file - 1).
 using SquareSet = std::uint64_t;
 constexpr int squareBit(int file, int rank) {
@@ -120,6 +127,8 @@ struct GameTables {
     // The squares each colour's pieces stand on ([1] White, [-1] Black), kept with the board
     // by every maker, take-back and set-up (the king-safety test's trial move leaves them).
     Table<SquareSet, -1, 1> occupied;
+    // The same squares by kind class ([colour][class], kindClass below), kept alongside.
+    Table<Table<SquareSet, 0, 6>, -1, 1> kindSquares;
     Table<int, -16, 16> pieceIndexOf;  // set-up index -> current index
     Table<Table<int, 1, 2>, -16, 16> pieceIndexTrack;
 

@@ -7,6 +7,7 @@
 #include "board/geometry.h"
 #include "board/king_safety.h"
 #include "board/slots.h"
+#include "board/state_init.h"
 
 namespace qm {
 
@@ -125,8 +126,13 @@ void makePlainMove(BoardState& e, int p, int index, int slot, int fromFile, int 
     e.piecePos[index][2] = toRank;
     e.board[toFile][toRank] = index;
     e.board[fromFile][fromRank] = 0;
-    e.occupied[e.sideToMove] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
-    if (x != 0) e.occupied[-e.sideToMove] ^= squareSet(toFile, toRank);
+    const SquareSet moved = squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+    e.occupied[e.sideToMove] ^= moved;
+    e.kindSquares[e.sideToMove][kindClass(e.pieceKind[index])] ^= moved;
+    if (x != 0) {
+        e.occupied[-e.sideToMove] ^= squareSet(toFile, toRank);
+        e.kindSquares[-e.sideToMove][kindClass(e.pieceKind[x])] ^= squareSet(toFile, toRank);
+    }
 }
 
 void makePawnCapture(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
@@ -152,6 +158,8 @@ void makeEnPassant(BoardState& e, int p, int index, int slot, int fromFile, int 
     e.board[toFile][fromRank] = 0;
     e.occupied[s] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
     e.occupied[-s] ^= squareSet(toFile, fromRank);
+    e.kindSquares[s][kPawn] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+    e.kindSquares[-s][kPawn] ^= squareSet(toFile, fromRank);
 }
 
 void makeDoubleStep(BoardState& e, int p, int index, int slot, int fromFile, int fromRank,
@@ -167,6 +175,7 @@ void makeDoubleStep(BoardState& e, int p, int index, int slot, int fromFile, int
     e.board[toFile][toRank] = index;
     e.board[fromFile][fromRank] = 0;
     e.occupied[s] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+    e.kindSquares[s][kPawn] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
     e.pieceKind[index] = kPawnDoubleStep * s;
     e.epInfo[1] = toFile;
     e.epInfo[2] = toRank;
@@ -195,7 +204,12 @@ void makePromotion(BoardState& e, int p, int index, int slot, int fromFile, int 
     e.board[toFile][toRank] = index;
     e.board[fromFile][fromRank] = 0;
     e.occupied[s] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
-    if (x != 0) e.occupied[-s] ^= squareSet(toFile, toRank);
+    e.kindSquares[s][kPawn] ^= squareSet(fromFile, fromRank);
+    e.kindSquares[s][kindClass(newKind)] ^= squareSet(toFile, toRank);
+    if (x != 0) {
+        e.occupied[-s] ^= squareSet(toFile, toRank);
+        e.kindSquares[-s][kindClass(e.pieceKind[x])] ^= squareSet(toFile, toRank);
+    }
     switch (absOf(newKind)) {
         case kQueen:
             e.pieceSlots[index] = kQueenSlots;
@@ -240,6 +254,8 @@ void makeCastling(BoardState& e, int p, int index, int slot, int kingToFile) {
     e.board[rookTo][r] = rook;
     e.occupied[s] ^= squareSet(fromFile, r) | squareSet(kingToFile, r) | squareSet(rookFrom, r) |
                      squareSet(rookTo, r);
+    e.kindSquares[s][6] ^= squareSet(fromFile, r) | squareSet(kingToFile, r);
+    e.kindSquares[s][kRook] ^= squareSet(rookFrom, r) | squareSet(rookTo, r);
     e.piecePos[index][1] = kingToFile;
     e.piecePos[rook][1] = rookTo;
     e.kingPos[s][1] = kingToFile;
@@ -323,6 +339,12 @@ namespace {
     result = 1;
     e.plyRecord[p][kRecKindAfter] = e.pieceKind[index];
     updateFullKey(e, p, keyBefore, kindBefore, epFile, epRank);
+#if QUILLOMAR_TABLE_CHECKS
+    if (!occupancyAgrees(e)) {
+        std::fprintf(stderr, "occupied squares differ from the board after a move at ply %d\n", p);
+        std::abort();
+    }
+#endif
     if (p < kMaxDepth + 1) e.checkBeforePly[p + 1] = kCheckFollowsMove;
 }
 

@@ -45,10 +45,29 @@ void recountOccupancy(BoardState& g) {
     g.checkBeforePly.clear();
     g.pinsKnownPly.clear();
     g.occupied.clear();
+    g.kindSquares.clear();
     for (int file = 1; file <= 8; ++file)
-        for (int rank = 1; rank <= 8; ++rank)
-            if (g.board[file][rank] != 0)
-                g.occupied[signOf(g.board[file][rank])] |= squareSet(file, rank);
+        for (int rank = 1; rank <= 8; ++rank) {
+            const int index = g.board[file][rank];
+            if (index == 0) continue;
+            g.occupied[signOf(index)] |= squareSet(file, rank);
+            g.kindSquares[signOf(index)][kindClass(g.pieceKind[index])] |= squareSet(file, rank);
+        }
+}
+
+bool occupancyAgrees(const GameTables& g) {
+    Table<Table<SquareSet, 0, 6>, -1, 1> byKind;
+    Table<SquareSet, -1, 1> bySide;
+    byKind.clear();
+    bySide.clear();
+    for (int file = 1; file <= 8; ++file)
+        for (int rank = 1; rank <= 8; ++rank) {
+            const int index = g.board[file][rank];
+            if (index == 0) continue;
+            bySide[signOf(index)] |= squareSet(file, rank);
+            byKind[signOf(index)][kindClass(g.pieceKind[index])] |= squareSet(file, rank);
+        }
+    return byKind == g.kindSquares && bySide == g.occupied;
 }
 
 void resetPieceIdentities(GameTables& g) {
@@ -62,6 +81,7 @@ void resetPieceIdentities(GameTables& g) {
 void startupInitialise(BoardState& e) {
     e.board.clear();
     e.occupied.clear();
+    e.kindSquares.clear();
     e.piecePos.clear();
     e.pieceKind.clear();
     e.pieceSlots.clear();

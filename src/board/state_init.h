@@ -20,6 +20,10 @@ void shuffleSlotOrders(BoardState& e);
 // outside the maker and the take-back.
 void recountOccupancy(BoardState& g);
 
+// Whether the occupied squares and the squares by kind class agree with the board (checked
+// builds test it after every move made and taken back).
+bool occupancyAgrees(const GameTables& g);
+
 // Every set-up index names itself again (no renumbering yet).
 void resetPieceIdentities(GameTables& g);
 

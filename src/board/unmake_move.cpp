@@ -1,6 +1,10 @@
 #include "board/unmake_move.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "board/make_move.h"
+#include "board/state_init.h"
 
 namespace qm {
 
@@ -25,6 +29,13 @@ void finishUnmake(BoardState& e, int p, int s) {
         e.board[before[kRecToFile]][before[kRecToRank]] = pawn;
         e.pieceKind[pawn] = -kPawnDoubleStep * s;
     }
+#if QUILLOMAR_TABLE_CHECKS
+    if (!occupancyAgrees(e)) {
+        std::fprintf(stderr, "occupied squares differ from the board after a take-back at ply %d\n",
+                     p);
+        std::abort();
+    }
+#endif
 }
 
 }  // namespace
@@ -45,10 +56,13 @@ void unmakeListedMove(BoardState& e, int p) {
         e.board[toFile][toRank] = captured;
         e.piecePos[mover][1] = fromFile;
         e.piecePos[mover][2] = fromRank;
-        e.occupied[s] ^= squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+        const SquareSet moved = squareSet(fromFile, fromRank) | squareSet(toFile, toRank);
+        e.occupied[s] ^= moved;
+        e.kindSquares[s][kindClass(e.pieceKind[mover])] ^= moved;
         if (captured != 0) {
             e.occupied[-s] ^= squareSet(toFile, toRank);
             const int kind = e.pieceKind[captured];
+            e.kindSquares[-s][kindClass(kind)] ^= squareSet(toFile, toRank);
             if (absOf(kind) == kBishop)
                 e.materialCount[kind][bishopColumn(toFile, toRank)] += 1;
             else
@@ -69,11 +83,21 @@ void unmakeListedMove(BoardState& e, int p) {
 
     e.board[R[kRecFromFile]][R[kRecFromRank]] = mover;
     e.board[R[kRecToFile]][R[kRecToRank]] = captured;
-    e.occupied[s] ^=
-        squareSet(R[kRecFromFile], R[kRecFromRank]) | squareSet(R[kRecToFile], R[kRecToRank]);
-    if (captured != 0)
-        e.occupied[-s] ^=
+    const SquareSet from = squareSet(R[kRecFromFile], R[kRecFromRank]);
+    const SquareSet to = squareSet(R[kRecToFile], R[kRecToRank]);
+    e.occupied[s] ^= from | to;
+    if (R[kRecPromotion] != 0) {
+        e.kindSquares[s][kPawn] ^= from;
+        e.kindSquares[s][kindClass(R[kRecPromotion])] ^= to;
+    } else {
+        e.kindSquares[s][kindClass(e.pieceKind[mover])] ^= from | to;
+    }
+    if (captured != 0) {
+        const SquareSet taken =
             squareSet(R[kRecToFile], R[kRecEnPassant] != 0 ? R[kRecFromRank] : R[kRecToRank]);
+        e.occupied[-s] ^= taken;
+        e.kindSquares[-s][kindClass(e.pieceKind[captured])] ^= taken;
+    }
 
     if (captured != 0) {
         int kind = e.pieceKind[captured];
@@ -140,6 +164,7 @@ void unmakeListedMove(BoardState& e, int p) {
         e.piecePos[rook][1] = 8;
         e.piecePos[rook][2] = rank;
         e.occupied[s] ^= squareSet(8, rank) | squareSet(6, rank);
+        e.kindSquares[s][kRook] ^= squareSet(8, rank) | squareSet(6, rank);
     } else if (R[kRecCastling] == 2) {
         int rook = e.pieceIndexOf[9] * s;
         e.board[5][rank] = mover;
@@ -151,6 +176,7 @@ void unmakeListedMove(BoardState& e, int p) {
         e.piecePos[rook][1] = 1;
         e.piecePos[rook][2] = rank;
         e.occupied[s] ^= squareSet(1, rank) | squareSet(4, rank);
+        e.kindSquares[s][kRook] ^= squareSet(1, rank) | squareSet(4, rank);
     }
 
     finishUnmake(e, p, s);

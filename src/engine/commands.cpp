@@ -134,6 +134,7 @@ double currentMoveBudget(EngineState& e, double clockCs) {
 void resetGame(EngineState& e) {
     e.board.clear();
     e.occupied.clear();
+    e.kindSquares.clear();
     e.piecePos.clear();
     e.pieceKind.clear();
     e.pieceSlots.clear();
