@@ -334,32 +334,64 @@ void listPiece(BoardState& e, int piece) {
     }
 }
 
+// The pieces of side s that may have a capture or promotion to list (and, when L lists key 1
+// too, a king that may castle), as squares: worked out from the squares by kind class, so that
+// the pieces with nothing to list (most of them) are never looked at one by one.
+template <Listing L>
+SquareSet piecesWithCaptures(const BoardState& e, int s, SquareSet enemy) {
+    constexpr SquareSet kFileA = 0x0101010101010101ULL;
+    constexpr SquareSet kFileH = kFileA << 7;
+    const auto& own = e.kindSquares[s];
+    SquareSet movers = 0;
+    if (const SquareSet pawns = own[kPawn]; pawns != 0) {
+        // The squares from which a pawn of side s takes on an enemy square, those of the rank
+        // before promotion, and beside a pawn that may be taken en passant.
+        SquareSet from = s > 0 ? ((enemy & ~kFileA) >> 9) | ((enemy & ~kFileH) >> 7)
+                               : ((enemy & ~kFileA) << 7) | ((enemy & ~kFileH) << 9);
+        from |= SquareSet{0xFF} << (s > 0 ? 48 : 8);
+        if (e.epInfo[1] != 0) from |= kGeometry.kingSteps[squareBit(e.epInfo[1], e.epInfo[2])];
+        movers |= pawns & from;
+    }
+    for (SquareSet k = own[kKnight]; k != 0; k &= k - 1) {
+        const int sq = std::countr_zero(k);
+        if ((kGeometry.knightJumps[sq] & enemy) != 0) movers |= SquareSet{1} << sq;
+    }
+    for (SquareSet b = own[kBishop] | own[kQueen]; b != 0; b &= b - 1) {
+        const int sq = std::countr_zero(b);
+        if ((kGeometry.diagonalLines[sq] & enemy) != 0) movers |= SquareSet{1} << sq;
+    }
+    for (SquareSet r = own[kRook] | own[kQueen]; r != 0; r &= r - 1) {
+        const int sq = std::countr_zero(r);
+        if ((kGeometry.straightLines[sq] & enemy) != 0) movers |= SquareSet{1} << sq;
+    }
+    if (const SquareSet king = own[6]; king != 0) {
+        const int sq = std::countr_zero(king);
+        const int kind = absOf(e.pieceKind[e.board[fileOfBit(sq)][rankOfBit(sq)]]);
+        if ((kGeometry.kingSteps[sq] & enemy) != 0 ||
+            (L != Listing::kKeyAboveOne && kind != kKingNone))
+            movers |= king;
+    }
+    return movers;
+}
+
 // The captures, promotions and castling of the side to move (castling only when L lists key 1
-// too). The occupied squares tell which pieces have anything to list at all; most have not.
+// too), piece by piece in the order of their numbers.
 template <Listing L>
 void listCapturesAndPromotions(BoardState& e) {
     const int s = e.sideToMove;
     const Occupancy occ{e.occupied[1] | e.occupied[-1], e.occupied[-s]};
-    const int seventh = s > 0 ? 7 : 2;
-    const bool enPassant = e.epInfo[1] != 0;
-    const int epRank = s > 0 ? 5 : 4;
-    const auto& reach = kGeometry.captureReach[s > 0 ? 1 : 0];
-    for (int i = 1; i <= 16; ++i) {
+    unsigned pieces = 0;
+    for (SquareSet m = piecesWithCaptures<L>(e, s, occ.enemy); m != 0; m &= m - 1) {
+        const int sq = std::countr_zero(m);
+        pieces |= 1u << absOf(e.board[fileOfBit(sq)][rankOfBit(sq)]);
+    }
+    for (; pieces != 0; pieces &= pieces - 1) {
+        const int i = std::countr_zero(pieces);
         const int index = s * i;
         const int f = e.piecePos[index][1];
-        if (f == 0) continue;
         const int r = e.piecePos[index][2];
         const int kind = absOf(e.pieceKind[index]);
         const int from = squareBit(f, r);
-        // Most pieces have no enemy piece within reach; only pawns that may promote or take en
-        // passant and kings that may castle are looked at all the same.
-        if ((reach[kReachClass[kind]][from] & occ.enemy) == 0) {
-            if (kind == kPawn || kind == kPawnDoubleStep) {
-                if (r != seventh && !(enPassant && r == epRank)) continue;
-            } else if (L == Listing::kKeyAboveOne || kind < kKingBoth || kind == kKingNone) {
-                continue;
-            }
-        }
         switch (kind) {
             case kPawn:
             case kPawnDoubleStep:
@@ -500,6 +532,36 @@ void generateSlot(BoardState& e, int& result, int ply, int piece, int& slot) {
 
     // A capture ends its ray: the next slot is the first of the next group.
     if (m.type == SlotMove::kRay && outcome == SlotOutcome::kCapture) slot = 7 * m.group;
+}
+
+bool quietCandidate(const BoardState& e, int piece, int slot, CandidateRow& row) {
+    const int s = e.sideToMove;
+    const int index = s * piece;
+    const int fromFile = e.piecePos[index][1];
+    const int fromRank = e.piecePos[index][2];
+    if (fromFile == 0 || slot < 1 || slot > e.pieceSlots[index]) return false;
+    const int kind = absOf(e.pieceKind[index]);
+    if ((kind == kPawn || kind == kPawnDoubleStep) && (slot >= 7 || fromRank == (s > 0 ? 7 : 2)))
+        return false;
+    const DecodedSlot m = decodeSlot(e, index, fromFile, fromRank, slot);
+    if (evaluateSlot(e, m, fromFile, fromRank) != SlotOutcome::kQuiet) return false;
+    const bool castle = m.type == SlotMove::kCastleKingside || m.type == SlotMove::kCastleQueenside;
+    if (m.type == SlotMove::kRay) {
+        const int d = e.rayGroupDirection[s][kind][m.group];
+        const int to = squareBit(m.toFile, m.toRank);
+        const SquareSet between = kGeometry.ray[squareBit(fromFile, fromRank)][d] &
+                                  ~kGeometry.ray[to][d] & ~(SquareSet{1} << to);
+        if ((between & (e.occupied[1] | e.occupied[-1])) != 0) return false;
+    }
+    row[kCandFromFile] = fromFile;
+    row[kCandFromRank] = fromRank;
+    row[kCandToFile] = castle ? 0 : m.toFile;
+    row[kCandToRank] = castle ? 0 : m.toRank;
+    row[kCandTargetKind] = 0;
+    row[kCandPromotion] = 0;
+    row[kCandPiece] = piece;
+    row[kCandSlot] = slot;
+    return true;
 }
 
 void addCandidate(BoardState& e, int fromFile, int fromRank, int toFile, int toRank, int piece,

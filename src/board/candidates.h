@@ -32,4 +32,9 @@ void addCandidate(BoardState& e, int fromFile, int fromRank, int toFile, int toR
 
 void flattenCandidates(BoardState& e, int ply);
 
+// Whether slot `slot` of piece number `piece` names a quiet candidate of the side to move in the
+// position (a key-1 move as the list would hold it: a quiet step or jump, a ray move over empty
+// squares, a pawn's advance short of promotion, or castling), and that row.
+bool quietCandidate(const BoardState& e, int piece, int slot, CandidateRow& row);
+
 }  // namespace qm

@@ -96,6 +96,7 @@ void engineTurn(EngineState& e) {
     // Moves that ended plies are remembered for this turn only; the position table is kept.
     e.turnNumber += 1;
     e.killerMoves.clear();
+    e.lastPlyKiller.clear();
     e.cutHistory.clear();
 
     e.iterationDepth = 0;

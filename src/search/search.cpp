@@ -126,7 +126,8 @@ inline bool ceilingPassesOver(EngineState& e, int p, int ceiling, int best) {
 
 bool cannotBeTaken(EngineState& e, int p, const CandidateRow& row) {
     if (p < e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
-    const int best = e.plyScore[p][2] * e.sideToMove;  // from the side to move's view
+    // What the move must beat, from the side to move's view.
+    const int best = e.plyBound[p] * e.sideToMove;
     const int still = e.staticScore[p] * e.sideToMove;
     const int target = row[kCandTargetKind];
     const int promotion = absOf(row[kCandPromotion]);
@@ -145,7 +146,9 @@ bool cannotBeTaken(EngineState& e, int p, const CandidateRow& row) {
 // passed over (the captures and promotions of a ply are listed before its quiet moves).
 bool quietMovesCannotBeTaken(EngineState& e, int p) {
     if (p != e.iterationDepth || p == 1 || e.plyScore[p][1] != 1) return false;
-    const int best = e.plyScore[p][2] * e.sideToMove;
+    // While the ply's best move is the one explored first, a quiet move listed before it would
+    // take an equal score.
+    const int best = e.plyScore[p][2] * e.sideToMove - (e.bestListIndex[p] == 0 ? 1 : 0);
     const int still = e.staticScore[p] * e.sideToMove;
     if (still <= best && best >= 0) return true;
     const int ceiling = still < 0 && anyQuietMoveMayDraw(e, p) ? 0 : still;
@@ -267,12 +270,28 @@ void orderPly(EngineState& e, int p, std::uint16_t hint) {
     }
 }
 
+// At the last ply of the nominal depth, the quiet move that last ended that ply elsewhere in the
+// tree is explored before the ply's list is made, when it is a quiet candidate here too: it
+// often ends the ply at once. Its place in the list is among the quiet moves, which are listed
+// by piece number and then slot, so a move explored after it is listed before it when it is a
+// capture or promotion, or a quiet move of a lower piece, or of the same piece and a lower slot.
+inline bool listedBeforeFirstMove(const EngineState& e, int p, const CandidateRow& row) {
+    const CandidateRow& first = e.lastPlyFirstMove[p];
+    if (!quietRow(row)) return true;
+    return row[kCandPiece] != first[kCandPiece] ? row[kCandPiece] < first[kCandPiece]
+                                                : row[kCandSlot] < first[kCandSlot];
+}
+
 // The move at list place `listIndex` ended ply p: a quiet one is tried early at this ply from
 // now on.
 void noteCut(EngineState& e, int p, int listIndex) {
     if (p > e.iterationDepth || listIndex == 0) return;
     const CandidateRow& row = e.moveList[p][listIndex];
     if (!quietRow(row)) return;
+    if (p == e.iterationDepth) {
+        e.lastPlyKiller[p][1] = row[kCandPiece];
+        e.lastPlyKiller[p][2] = row[kCandSlot];
+    }
     const std::uint16_t code = moveCodeOf(e, row);
     auto& killers = e.killerMoves[p];
     if (killers[1] != code) {
@@ -464,12 +483,25 @@ void searchIteration(EngineState& e) {
             listIndex = 0;
             return;
         }
+        const bool lastPly = ply == e.iterationDepth && ply > 1;
+        if (lastPly && e.moveCursor[ply] == 0) {
+            piece = e.lastPlyFirstMove[ply][kCandPiece];
+            slot = e.lastPlyFirstMove[ply][kCandSlot];
+            listIndex = 0;
+            return;
+        }
         listIndex = e.moveCursor[ply];
         if (explorePlyInOwnOrder(e, ply)) {
             listIndex = e.exploreOrder[ply][listIndex];
             if (e.plyScore[ply][1] == 1)
                 e.plyBound[ply] =
                     e.plyScore[ply][2] - (listIndex < e.bestListIndex[ply] ? e.sideToMove : 0);
+        } else if (lastPly && e.plyScore[ply][1] == 1) {
+            e.plyBound[ply] = e.plyScore[ply][2] -
+                              (e.bestListIndex[ply] == 0 &&
+                                       listedBeforeFirstMove(e, ply, e.moveList[ply][listIndex])
+                                   ? e.sideToMove
+                                   : 0);
         }
         piece = e.moveList[ply][listIndex][kCandPiece];
         slot = e.moveList[ply][listIndex][kCandSlot];
@@ -488,6 +520,12 @@ void searchIteration(EngineState& e) {
                     e.iterationDepth >= 3 && piece == e.firstRootPiece && slot == e.firstRootSlot;
                 if (p == 1 && e.moveCursor[1] == 0) {
                     if (piece >= 1 && piece <= 16) makeListedMove(e, result, p, piece, slot);
+                } else if (listIndex == 0) {
+                    makeCandidate(e, result, p, e.lastPlyFirstMove[p]);
+                } else if (p == e.iterationDepth && e.lastPlyFirstState[p] == 2 &&
+                           piece == e.lastPlyFirstMove[p][kCandPiece] &&
+                           slot == e.lastPlyFirstMove[p][kCandSlot]) {
+                    // Explored first already.
                 } else if (p == 1 && firstRootMove) {
                     // The move searched first meets itself in the root list: the same position
                     // by the same path, whose score could only tie, and a tie is never taken.
@@ -525,6 +563,18 @@ void searchIteration(EngineState& e) {
                 e.quietDrawKnown[p] = 0;
                 if (!explorePlyInOwnOrder(e, p)) {
                     e.passedCeilingSet[p] = 0;
+                    e.lastPlyFirstState[p] = 0;
+                    if (p == e.iterationDepth && p > 1 &&
+                        quietCandidate(e, e.lastPlyKiller[p][1], e.lastPlyKiller[p][2],
+                                       e.lastPlyFirstMove[p])) {
+                        // The list is made after this move, if it does not end the ply.
+                        e.lastPlyFirstState[p] = 1;
+                        e.staticScore[p] = materialScore(e);
+                        e.moveCursor[p] = 0;
+                        currentMoveOf(p);
+                        step = Step::kMake;
+                        break;
+                    }
                     listSearchCandidates(e, p);
                     if (e.moveCount[p] == 0) {
                         step = Step::kAdvance;
@@ -613,6 +663,10 @@ void searchIteration(EngineState& e) {
                 step = Step::kAdvance;
                 break;
             case Step::kAdvance:
+                if (e.lastPlyFirstState[p] == 1 && p == e.iterationDepth) {
+                    e.lastPlyFirstState[p] = 2;
+                    if (e.searchStatus == 1 && cut == 1) listSearchCandidates(e, p);
+                }
                 if (e.searchStatus == 1 && cut == 1 &&
                     (e.moveCursor[p] < e.moveCount[p] ||
                      (!quietMovesCannotBeTaken(e, p) && listMoreCandidates(e, p)))) {

@@ -85,6 +85,12 @@ struct SearchTables {
     // table), and how much each quiet move of each side has ended plies ([side][from][to]).
     Table<Table<int, 1, 2>, 1, kMaxDepth> killerMoves;
     Table<Table<Table<int, 0, 63>, 0, 63>, 0, 1> cutHistory;
+    // At the last ply of the nominal depth: the quiet move (piece, slot) that last ended it, the
+    // row of that move when it is explored first in the position at hand, and whether it is
+    // (0 no, 1 yes and the list is not made yet, 2 yes and the list is made).
+    Table<Table<int, 1, 2>, 1, kMaxDepth> lastPlyKiller;
+    Table<CandidateRow, 1, kMaxDepth> lastPlyFirstMove;
+    Table<int, 1, kMaxDepth + 1> lastPlyFirstState;
     PositionTable positionTable;
     std::uint8_t turnNumber = 0;  // counts the engine's turns, for the position table
     // The best ceiling (White's view) of the moves that ply p passed over for a bound of its own
