@@ -16,6 +16,7 @@ namespace qm {
 void initialiseEngine(EngineState& e) {
     startupInitialise(e);
     fillKnightPairTables(e);
+    e.positionTable.prepare();
     e.inputCheck = &xboardInputCheck;
 }
 

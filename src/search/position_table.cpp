@@ -1,27 +1,38 @@
 #include "search/position_table.h"
 
 #include <bit>
+#include <cstdlib>
+#include <cstring>
 
 namespace qm {
 
-void PositionTable::setSize(std::size_t megabytes) {
-    megabytes_ = megabytes;
+void PositionTable::Release::operator()(PositionEntry* p) const {
+    std::free(p);
 }
 
-bool PositionTable::prepare() {
-    if (buckets_ && allocatedFor_ == megabytes_) return true;
+void PositionTable::setSize(std::size_t megabytes) {
+    megabytes_ = megabytes;
     buckets_.reset();
+    prepare();
+}
+
+void PositionTable::prepare() {
+    if (buckets_) return;
     std::size_t buckets = (megabytes_ << 20) / (sizeof(PositionEntry) * kWays);
     buckets = buckets == 0 ? 1 : std::bit_floor(buckets);
-    buckets_ = std::make_unique<PositionEntry[]>(buckets * kWays);
+    // Every byte 0 is an empty entry (bound kBoundNone).
+    buckets_.reset(
+        static_cast<PositionEntry*>(std::calloc(buckets * kWays, sizeof(PositionEntry))));
+    if (!buckets_) {
+        buckets = 1;
+        buckets_.reset(static_cast<PositionEntry*>(std::calloc(kWays, sizeof(PositionEntry))));
+    }
     mask_ = buckets - 1;
-    allocatedFor_ = megabytes_;
-    return true;
 }
 
 void PositionTable::clear() {
     if (!buckets_) return;
-    for (std::size_t i = 0; i < (mask_ + 1) * kWays; ++i) buckets_[i] = PositionEntry{};
+    std::memset(static_cast<void*>(buckets_.get()), 0, (mask_ + 1) * kWays * sizeof(PositionEntry));
 }
 
 PositionEntry* PositionTable::slotFor(std::uint64_t key, std::uint8_t turn, int remaining) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 namespace qm {
 
@@ -34,18 +35,21 @@ struct PositionEntry {
     std::uint8_t unused = 0;
 };
 
+static_assert(std::is_trivially_copyable_v<PositionEntry>);
+
 class PositionTable {
   public:
     static constexpr std::size_t kDefaultMegabytes = 32;
     static constexpr std::size_t kWays = 2;  // entries a key may take
 
-    // Sets the size (megabytes, rounded down to a power of two entries, at least one bucket);
-    // the memory is allocated when the table is first used after that, and cleared.
+    // Sets the size (megabytes, rounded down to a power of two buckets, at least one) and
+    // allocates the table, empty. The memory comes zeroed from the system, page by page as it is
+    // first used, so a large table costs nothing until the search fills it.
     void setSize(std::size_t megabytes);
     std::size_t megabytes() const { return megabytes_; }
 
-    // Allocates (once per size) and returns whether the table is usable.
-    bool prepare();
+    // Allocates the table at its size when that has not been done yet.
+    void prepare();
 
     // Forgets every entry.
     void clear();
@@ -66,9 +70,11 @@ class PositionTable {
 
   private:
     std::size_t megabytes_ = kDefaultMegabytes;
-    std::size_t allocatedFor_ = 0;
     std::size_t mask_ = 0;  // buckets - 1
-    std::unique_ptr<PositionEntry[]> buckets_;
+    struct Release {
+        void operator()(PositionEntry* p) const;
+    };
+    std::unique_ptr<PositionEntry[], Release> buckets_;
 };
 
 }  // namespace qm
