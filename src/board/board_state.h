@@ -46,7 +46,10 @@ struct CandidateTables {
     // Piece number whose key-1 candidates listMoreCandidates lists next at a ply; 17 when the
     // ply's list is complete.
     Table<int, 1, kMaxDepth> quietPieceNext;
-    int quietListPly = 1;  // the ply whose list listMoreCandidates is extending
+    int quietListPly = 1;                      // the ply whose list listMoreCandidates is extending
+    int listingPly = 1;                        // the ply whose list is being made
+    SquareSet captureTargets = ~SquareSet{0};  // the squares whose pieces the listing may take
+    Table<int, 1, kListRows> listKeys;  // the ordering key of each candidate listed, by place
     // Whether the king of the side to move stands in check in the position a move at ply p is
     // made from: 0 not known yet, kKingSafe or kKingAttacked once worked out, or
     // kCheckFollowsMove after a move was made at ply p - 1: then that move tells. Listing the

@@ -103,28 +103,52 @@ inline int absKindOn(const BoardState& e, int file, int rank) {
 // (captures and promotions), or those of key 1 (quiet moves, pawn steps, castling).
 enum class Listing { kAll, kKeyAboveOne, kKeyOne };
 
+// Key of a move (not a promotion, not castling) by the absolute kinds of mover and target, as
+// a table.
+struct MoveKeys {
+    int key[11][11] = {};
+};
+constexpr MoveKeys makeMoveKeys() {
+    MoveKeys t;
+    for (int mover = 0; mover <= 10; ++mover)
+        for (int target = 0; target <= 10; ++target) t.key[mover][target] = moveKey(mover, target);
+    return t;
+}
+inline constexpr MoveKeys kMoveKeys = makeMoveKeys();
+
+inline int listedKey(int moverKind, int targetKind) {
+    return kMoveKeys.key[moverKind][targetKind];
+}
+
 template <Listing L>
 inline void list(BoardState& e, int key, int targetKind, int promotion, int fromFile, int fromRank,
                  int toFile, int toRank, int piece, int slot) {
     if constexpr (L == Listing::kKeyAboveOne) {
         if (key == 1) return;
     } else if constexpr (L == Listing::kKeyOne) {
-        // All of one key: straight onto the end of the list being extended.
         if (key != 1) return;
-        const int ply = e.quietListPly;
-        if (e.moveCount[ply] >= kListRows) return;
-        CandidateRow& row = e.moveList[ply][++e.moveCount[ply]];
-        row[kCandFromFile] = fromFile;
-        row[kCandFromRank] = fromRank;
-        row[kCandToFile] = toFile;
-        row[kCandToRank] = toRank;
-        row[kCandTargetKind] = targetKind;
-        row[kCandPromotion] = promotion;
-        row[kCandPiece] = piece;
-        row[kCandSlot] = slot;
-        return;
     }
-    emit(e, key, targetKind, promotion, fromFile, fromRank, toFile, toRank, piece, slot);
+    if constexpr (L != Listing::kKeyOne) {
+        if (targetKind != 0 && promotion == 0) {
+            // En passant takes the pawn beside the from-square.
+            const int rank = e.board[toFile][toRank] == 0 ? fromRank : toRank;
+            if (((e.captureTargets >> squareBit(toFile, rank)) & 1) == 0) return;
+        }
+    }
+    // Straight onto the end of the list; listAllPieces then puts it in key order.
+    const int ply = L == Listing::kKeyOne ? e.quietListPly : e.listingPly;
+    if (e.moveCount[ply] >= kListRows) return;
+    const int n = ++e.moveCount[ply];
+    CandidateRow& row = e.moveList[ply][n];
+    row[kCandFromFile] = fromFile;
+    row[kCandFromRank] = fromRank;
+    row[kCandToFile] = toFile;
+    row[kCandToRank] = toRank;
+    row[kCandTargetKind] = targetKind;
+    row[kCandPromotion] = promotion;
+    row[kCandPiece] = piece;
+    row[kCandSlot] = slot;
+    if constexpr (L != Listing::kKeyOne) e.listKeys[n] = key;
 }
 
 struct Occupancy {
@@ -145,7 +169,7 @@ void listSteps(BoardState& e, const Table<Step, 1, 8>& steps, int count, int mov
         const int target = e.board[tf][tr];
         if (target * s > 0 || (target == 0 && !quietToo)) continue;
         const int targetKind = target != 0 ? absOf(e.pieceKind[target]) : 0;
-        list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
+        list<L>(e, listedKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
     }
 }
 
@@ -166,7 +190,7 @@ void listRays(BoardState& e, const Table<Step, 1, 8>& groups, int groupCount, in
         }
         if (target * s < 0) {
             const int targetKind = absOf(e.pieceKind[target]);
-            list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
+            list<L>(e, listedKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
                     7 * (group - 1) + distance);
         }
     }
@@ -193,7 +217,7 @@ void listRayCaptures(BoardState& e, const Table<int, 1, 8>& directions, int grou
         const int tr = rankOfBit(b);
         const int distance = absOf(tf - f) > absOf(tr - r) ? absOf(tf - f) : absOf(tr - r);
         const int targetKind = absOf(e.pieceKind[e.board[tf][tr]]);
-        list<L>(e, moveKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
+        list<L>(e, listedKey(moverKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
                 7 * (group - 1) + distance);
     }
 }
@@ -236,7 +260,7 @@ void listKing(BoardState& e, int kingKind, int piece, int f, int r, int s, bool 
         const int target = e.board[tf][tr];
         if (target * s > 0 || (target == 0 && !quietToo)) continue;
         const int targetKind = target != 0 ? absOf(e.pieceKind[target]) : 0;
-        list<L>(e, moveKey(kingKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
+        list<L>(e, listedKey(kingKind, targetKind), targetKind, 0, f, r, tf, tr, piece, slot);
     }
 }
 
@@ -267,7 +291,7 @@ void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool 
                     const int tf = e.pawnSlotPosition[slot] == 3 ? f - s : f + s;
                     if (tf < 1 || tf > 8 || e.board[tf][tr] * s >= 0) break;
                     const int targetKind = absKindOn(e, tf, tr);
-                    list<L>(e, moveKey(pawnKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
+                    list<L>(e, listedKey(pawnKind, targetKind), targetKind, 0, f, r, tf, tr, piece,
                             slot);
                     break;
                 }
@@ -277,8 +301,8 @@ void listPawn(BoardState& e, int pawnKind, int piece, int f, int r, int s, bool 
                     if (tf < 1 || tf > 8) break;
                     const int beside = e.board[tf][r];
                     if (beside == 0 || e.pieceKind[beside] != -kPawnDoubleStep * s) break;
-                    list<L>(e, moveKey(pawnKind, kPawnDoubleStep), kPawnDoubleStep, 0, f, r, tf, tr,
-                            piece, slot);
+                    list<L>(e, listedKey(pawnKind, kPawnDoubleStep), kPawnDoubleStep, 0, f, r, tf,
+                            tr, piece, slot);
                     break;
                 }
             }
@@ -349,7 +373,8 @@ SquareSet piecesWithCaptures(const BoardState& e, int s, SquareSet enemy) {
         SquareSet from = s > 0 ? ((enemy & ~kFileA) >> 9) | ((enemy & ~kFileH) >> 7)
                                : ((enemy & ~kFileA) << 7) | ((enemy & ~kFileH) << 9);
         from |= SquareSet{0xFF} << (s > 0 ? 48 : 8);
-        if (e.epInfo[1] != 0) from |= kGeometry.kingSteps[squareBit(e.epInfo[1], e.epInfo[2])];
+        const int ep = e.epInfo[1] != 0 ? squareBit(e.epInfo[1], e.epInfo[2]) : -1;
+        if (ep >= 0 && ((e.captureTargets >> ep) & 1) != 0) from |= kGeometry.kingSteps[ep];
         movers |= pawns & from;
     }
     for (SquareSet k = own[kKnight]; k != 0; k &= k - 1) {
@@ -379,7 +404,7 @@ SquareSet piecesWithCaptures(const BoardState& e, int s, SquareSet enemy) {
 template <Listing L>
 void listCapturesAndPromotions(BoardState& e) {
     const int s = e.sideToMove;
-    const Occupancy occ{e.occupied[1] | e.occupied[-1], e.occupied[-s]};
+    const Occupancy occ{e.occupied[1] | e.occupied[-1], e.occupied[-s] & e.captureTargets};
     unsigned pieces = 0;
     for (SquareSet m = piecesWithCaptures<L>(e, s, occ.enemy); m != 0; m &= m - 1) {
         const int sq = std::countr_zero(m);
@@ -418,14 +443,29 @@ void listCapturesAndPromotions(BoardState& e) {
 // 1 are wanted, no quiet move is listed.
 template <Listing L>
 void listAllPieces(BoardState& e, int ply) {
+    e.listingPly = ply;
+    e.moveCount[ply] = 0;
     if (L == Listing::kKeyAboveOne || ply > e.iterationDepth)
         listCapturesAndPromotions<L>(e);
     else
         for (int i = 1; i <= 16; ++i) listPiece<L>(e, i);
-    flattenCandidates(e, ply);
-    for (unsigned used = e.bucketsInUse; used != 0; used &= used - 1)
-        e.bucketCount[std::countr_zero(used)] = 0;
-    e.bucketsInUse = 0;
+    // Listed piece by piece; in key order, higher keys first, the listing order among equal
+    // keys (a stable insertion sort: lists are short and mostly in order already).
+    auto& rows = e.moveList[ply];
+    auto& keys = e.listKeys;
+    const int n = e.moveCount[ply];
+    for (int i = 2; i <= n; ++i) {
+        const int key = keys[i];
+        if (key <= keys[i - 1]) continue;
+        const CandidateRow row = rows[i];
+        int j = i;
+        for (; j > 1 && keys[j - 1] < key; --j) {
+            rows[j] = rows[j - 1];
+            keys[j] = keys[j - 1];
+        }
+        rows[j] = row;
+        keys[j] = key;
+    }
     if (e.checkBeforePly[ply] != kCheckFollowsMove) e.checkBeforePly[ply] = 0;
     e.pinsKnownPly[ply] = 0;
 }
@@ -446,6 +486,12 @@ void listSearchCandidates(BoardState& e, int ply) {
     listAllPieces<Listing::kKeyAboveOne>(e, ply);
     e.quietPieceNext[ply] = 1;
     if (e.moveCount[ply] == 0) listMoreCandidates(e, ply);
+}
+
+void listCapturesOnto(BoardState& e, int ply, SquareSet targets) {
+    e.captureTargets = targets;
+    generateCandidates(e, ply);
+    e.captureTargets = ~SquareSet{0};
 }
 
 bool listMoreCandidates(BoardState& e, int ply) {

@@ -20,6 +20,10 @@ void generateCandidates(BoardState& e, int ply);
 // is empty only when that one is. The position must be the same at every call for the ply.
 void listSearchCandidates(BoardState& e, int ply);
 
+// Beyond the nominal depth: the list of generateCandidates without the captures of pieces that
+// do not stand on `targets` (promotions and castling are always listed).
+void listCapturesOnto(BoardState& e, int ply, SquareSet targets);
+
 // Appends the key-1 candidates of the next piece that has any; false when none are left.
 bool listMoreCandidates(BoardState& e, int ply);
 

@@ -183,6 +183,30 @@ bool extensionFailsLow(EngineState& e, int p, int still, int& ceiling) {
     return failsLow(e, p, ceiling);
 }
 
+// The squares of the pieces worth listing captures of at extension ply p, standing on `still`
+// (White's view): a capture whose ceiling is no better than a bound of the ply's own side above
+// it would be passed over, so the pieces worth no more than that are left out of the list, and
+// the ceiling of the best of them is noted for the ply (as when it passes over a move).
+SquareSet capturesWorthListing(EngineState& e, int p, int still) {
+    const int s = e.sideToMove;
+    const auto& m = e.materialCount;
+    if (m[1][1] + m[4][1] + m[5][1] + m[-1][1] + m[-4][1] + m[-5][1] < 3) return ~SquareSet{0};
+    const int own = s > 0 ? e.lowBound[p] : -e.highBound[p];  // the bound, the mover's view
+    const int need = own - still * s;                         // what a capture must gain more than
+    if (need < pieceValue(kPawn)) return ~SquareSet{0};
+    SquareSet targets = 0;
+    int left = 0;
+    for (int kind = kPawn; kind <= kQueen; ++kind) {
+        const SquareSet pieces = e.kindSquares[-s][kind];
+        if (pieceValue(kind) > need)
+            targets |= pieces;
+        else if (pieces != 0 && pieceValue(kind) > left)
+            left = pieceValue(kind);
+    }
+    if (left > 0) notePassedCeiling(e, p, still + left * s);
+    return targets;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The order in which a ply explores its moves
 // ---------------------------------------------------------------------------------------------
@@ -632,7 +656,7 @@ void searchIteration(EngineState& e) {
                 e.passedCeilingSet[p] = 0;
                 e.moveCount[p] = 0;
                 e.moveCursor[p] = 1;
-                listSearchCandidates(e, p);
+                listCapturesOnto(e, p, capturesWorthListing(e, p, e.currentScore));
                 if (e.moveCount[p] > 0) {
                     e.plyScore[p][1] = 1;
                     e.plyBound[p] = e.currentScore;
@@ -648,6 +672,9 @@ void searchIteration(EngineState& e) {
                     e.legalMovesAtPly[p] = 0;
                     step = Step::kMake;
                 } else {
+                    // Without a capture worth making, the static score stands, or the ceiling of
+                    // the captures left unlisted when that is better.
+                    if (e.passedCeilingSet[p] != 0) e.currentScore = e.passedCeiling[p];
                     p -= 1;
                     e.sideToMove = -e.sideToMove;
                     leafFromExtend = true;
