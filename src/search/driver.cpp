@@ -38,7 +38,7 @@ void clearIterationTables(EngineState& e) {
     e.moveCount.clear();
     e.plyScore.clear();
     e.pvLines.clear();
-    e.standPatPending.clear();
+    e.lineLength.clear();
     e.repetitionFlags.clear();
     e.bucketCount.clear();
     e.bucketsInUse = 0;

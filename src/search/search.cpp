@@ -19,10 +19,13 @@ bool drawFlagSet(const EngineState& e) {
     return e.fiftyMoveFlag == 1 || e.repetitionFlags[0] != 0 || e.materialDrawFlag == 1;
 }
 
-// Writes the moves of the current path, plies 1..length, into pvLines[row] with the score.
-void copyPathLine(EngineState& e, int row, int length, int score) {
-    e.pvLines[row][1][9] = length;
-    for (int i = 1; i <= length; ++i) {
+// A line of row p of pvLines (the line of ply p's best move) has lineLength[p] entries; those
+// before entry p are the moves of the path to ply p, the same for every line of the row, and are
+// written only when the line is taken up there (row 1 holds the whole line).
+
+// Writes entries first..last of pvLines[row] from the moves of the path, with the line's score.
+void writePathEntries(EngineState& e, int row, int first, int last, int score) {
+    for (int i = first; i <= last; ++i) {
         auto& entry = e.pvLines[row][i];
         const auto& rec = e.plyRecord[i];
         entry[1] = rec[kRecFromFile];
@@ -35,18 +38,27 @@ void copyPathLine(EngineState& e, int row, int length, int score) {
     }
 }
 
-// A line stored for a leaf or a mate reaches the current reach of the search.
-void storeLine(EngineState& e, int row, int score) {
-    copyPathLine(e, row, e.iterationDepth + e.quiescenceDepth, score);
-    e.standPatPending[row] = 0;
+void setLine(EngineState& e, int row, int length, int score) {
+    e.lineLength[row] = length;
+    e.lineScore[row] = score;
+    if (row == 1) e.pvLines[1][1][9] = length;
 }
 
-// Writes out the stand-pat line of row `row` (the path to the ply before it) when it is still
-// only noted.
-void settleStandPatLine(EngineState& e, int row) {
-    if (e.standPatPending[row] == 0) return;
-    copyPathLine(e, row, row - 1, e.staticScore[row]);
-    e.standPatPending[row] = 0;
+// A line stored for a leaf or a mate is the path itself and reaches the current reach of the
+// search.
+void storeLine(EngineState& e, int row, int score) {
+    const int length = e.iterationDepth + e.quiescenceDepth;
+    writePathEntries(e, row, row, length, score);
+    setLine(e, row, length, score);
+}
+
+// Ply p takes the line of row p + 1: its own move, then the entries after it.
+void takeLine(EngineState& e, int p) {
+    const int length = e.lineLength[p + 1];
+    const int score = e.lineScore[p + 1];
+    if (p <= length) writePathEntries(e, p, p, p, score);
+    for (int i = p + 1; i <= length && i <= kMaxDepth; ++i) e.pvLines[p][i] = e.pvLines[p + 1][i];
+    setLine(e, p, length, score);
 }
 
 // The bounds that hold at ply a while it is searched, from White's point of view: the highest
@@ -457,15 +469,10 @@ void backUpScore(EngineState& e, int p, BackUpKind kind, bool leafFromExtend, in
         e.plyScore[p][2] = s;
         e.plyBound[p] = s;
         e.bestListIndex[p] = listIndex;
-        if (leafLine) {
+        if (leafLine)
             storeLine(e, p, e.currentScore);
-        } else {
-            settleStandPatLine(e, p + 1);
-            const int length = e.pvLines[p + 1][1][9];
-            for (int i = 1; i <= length && i <= kMaxDepth; ++i)
-                e.pvLines[p][i] = e.pvLines[p + 1][i];
-            e.standPatPending[p] = 0;
-        }
+        else
+            takeLine(e, p);
         if (p == 1 && kind == BackUpKind::kInnerBelowDepth) {
             e.bestRootPiece = piece;
             e.bestRootSlot = slot;
@@ -613,8 +620,7 @@ void searchIteration(EngineState& e) {
                 if (entry != nullptr && tableEndsPly(e, p, *entry)) {
                     e.plyScore[p][1] = 1;
                     e.plyScore[p][2] = entry->score;
-                    e.pvLines[p][1][9] = 0;
-                    e.standPatPending[p] = 0;
+                    setLine(e, p, p - 1, entry->score);
                     e.legalMovesAtPly[p] = 1;
                     storeFinished = false;
                     step = Step::kFinish;
@@ -660,9 +666,8 @@ void searchIteration(EngineState& e) {
                 if (e.moveCount[p] > 0) {
                     e.plyScore[p][1] = 1;
                     e.plyBound[p] = e.currentScore;
-                    // The stand-pat line (the path so far) is noted, and written out only if
-                    // no capture beats it and the line is backed up.
-                    e.standPatPending[p] = 1;
+                    // The stand-pat line: the path so far.
+                    setLine(e, p, p - 1, e.currentScore);
                     e.staticScore[p] = e.currentScore;
                     e.quietDrawKnown[p] = 0;
                     e.quiescenceDepth += 1;

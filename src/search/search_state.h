@@ -57,9 +57,9 @@ struct SearchTables {
     Table<int, 1, kMaxDepth> legalMovesAtPly;
     Table<Table<int, 1, 2>, 1, kMaxDepth + 1> plyScore;
     Table<PvLine, 1, kMaxDepth + 1> pvLines;
-    // A stand-pat line not yet written out: row p of pvLines stands for the path to ply p - 1
-    // with this score until it is backed up (then written) or overwritten.
-    Table<int, 1, kMaxDepth + 1> standPatPending;
+    // The length and score of the line in row p of pvLines (see search.cpp).
+    Table<int, 1, kMaxDepth + 1> lineLength;
+    Table<int, 1, kMaxDepth + 1> lineScore;
     // Material score of the position at ply p, for the last ply of the nominal depth and the
     // capture-extension plies: written when the search enters the ply (there it is the stand-pat
     // score, and the score a move must beat to be worth making).
