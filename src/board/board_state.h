@@ -59,9 +59,10 @@ struct CandidateTables {
     // when checkBeforePly[p] is).
     Table<SquareSet, 1, kMaxDepth + 1> pinsBeforePly;
     Table<int, 1, kMaxDepth + 1> pinsKnownPly;
-    // 64-bit key of the whole position after the move of ply p, kept by the move maker (row 0
-    // is not used: a path starts from the board as it stands).
+    // 64-bit key of the whole position after the move of ply p, kept by the move maker for the
+    // plies up to keyedPlies (row 0 is not used: a path starts from the board as it stands).
     Table<std::uint64_t, 0, kMaxDepth + 1> fullKey;
+    int keyedPlies = kMaxDepth + 1;
 };
 
 struct BoardState : GameTables, CandidateTables {

@@ -275,7 +275,8 @@ namespace {
     int epFile = e.epInfo[1], epRank = e.epInfo[2];
     if (epFile != 0 && absOf(e.pieceKind[e.board[epFile][epRank]]) != kPawnDoubleStep) epFile = 0;
     // A path of moves starts at ply 1, from the board as it stands.
-    const std::uint64_t keyBefore = p == 1 ? fullKeyOf(e, s) : e.fullKey[p - 1];
+    const bool keyed = p <= e.keyedPlies;
+    const std::uint64_t keyBefore = !keyed ? 0 : p == 1 ? fullKeyOf(e, s) : e.fullKey[p - 1];
     if (m.type == SlotMove::kCastleKingside || m.type == SlotMove::kCastleQueenside) {
         const bool kingside = m.type == SlotMove::kCastleKingside;
         const int r = fromRank;
@@ -338,7 +339,7 @@ namespace {
     }
     result = 1;
     e.plyRecord[p][kRecKindAfter] = e.pieceKind[index];
-    updateFullKey(e, p, keyBefore, kindBefore, epFile, epRank);
+    if (keyed) updateFullKey(e, p, keyBefore, kindBefore, epFile, epRank);
 #if QUILLOMAR_TABLE_CHECKS
     if (!occupancyAgrees(e)) {
         std::fprintf(stderr, "occupied squares differ from the board after a move at ply %d\n", p);

@@ -486,6 +486,8 @@ void searchIteration(EngineState& e) {
 
     e.moveCursor.clear();
     e.positionTable.prepare();
+    // The position table is consulted at the plies above the last of the nominal depth.
+    e.keyedPlies = e.iterationDepth - 2;
     int p = 1;
     e.moveCursor[1] = 1;
     generateCandidates(e, 1);
@@ -726,6 +728,7 @@ void searchIteration(EngineState& e) {
                     // sum is otherwise refreshed only by the next repetition test, which a move
                     // passed over does not run.)
                     e.repetitionFlags[0] = 0;
+                    e.keyedPlies = kMaxDepth + 1;
                     return;
                 }
                 currentMoveOf(p);
