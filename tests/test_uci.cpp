@@ -60,7 +60,9 @@ TEST(Uci, HandshakePositionsAndRefusals) {
                            "isready"});
     EXPECT_EQ(withoutInfo(out),
               (std::vector<std::string>{"id name Quillomar", "id author the Quillomar team",
-                                        "option name Ponder type check default false", "uciok",
+                                        "option name Ponder type check default false",
+                                        "option name Hash type spin default 32 min 1 max 1024",
+                                        "uciok",
                                         "readyok", "info string illegal move e2e5", "bestmove 0000",
                                         "info string illegal position garb?age", "bestmove 0000",
                                         "bestmove 0000",
@@ -76,6 +78,12 @@ TEST(Uci, HandshakePositionsAndRefusals) {
     // The position stays the one the GUI set up.
     EXPECT_EQ(boardText(h.engine()) + " " + std::to_string(h.engine().sideToMove),
               "7k/8/8/8/8/8/6q1/7K 1");
+    EXPECT_EQ(h.engine().positionTable.megabytes(), 1u);
+    Harness t;
+    t.converse({"uci", "setoption name hash value 0"});  // below the least: the least
+    EXPECT_EQ(t.engine().positionTable.megabytes(), 1u);
+    t.converse({"uci", "setoption name Hash value 48"});
+    EXPECT_EQ(t.engine().positionTable.megabytes(), 48u);
 }
 
 TEST(Uci, TheMoveIsTheOneTheXboardFrontEndChooses) {
@@ -114,7 +122,7 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
     Harness q(7, 0.002);
     out = q.converse({"uci", "position startpos", "go infinite"},
                      {{"position startpos moves e2e5", 0.2}, {"quit", 0.3}, {"isready", 0.3}});
-    EXPECT_EQ(withoutInfo(out).size(), 4u) << ::testing::PrintToString(out);
+    EXPECT_EQ(withoutInfo(out).size(), 5u) << ::testing::PrintToString(out);
     EXPECT_LT(q.clock().now(), 0.4);
     // A flood of input while thinking is held only up to its room: a line that finds none, and
     // every later one, is refused with one message; "isready" and "stop" still work.
@@ -125,10 +133,10 @@ TEST(Uci, ClockMoveTimeAndThinkingUntilStopped) {
     for (const char* line : {"position startpos moves d2d4", "isready", "stop"})
         flood.emplace_back(line, 0.2);
     out = withoutInfo(f.converse({"uci", "position startpos", "go infinite"}, flood));
-    ASSERT_EQ(out.size(), 7u) << ::testing::PrintToString(out);
-    EXPECT_EQ(out[4], "info string too much input while thinking, ignored until the move: " +
+    ASSERT_EQ(out.size(), 8u) << ::testing::PrintToString(out);
+    EXPECT_EQ(out[5], "info string too much input while thinking, ignored until the move: " +
                           big.substr(0, 200) + "...");
-    EXPECT_EQ(out[5], "readyok");
+    EXPECT_EQ(out[6], "readyok");
     EXPECT_EQ(boardText(f.engine()), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR");
     EXPECT_EQ(f.engine().heldBytes, 0u);
 }

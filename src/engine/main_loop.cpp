@@ -16,7 +16,7 @@ namespace qm {
 void initialiseEngine(EngineState& e) {
     startupInitialise(e);
     fillKnightPairTables(e);
-    e.positionTable.prepare();
+    e.positionTable.setSize(defaultTableMegabytes());
     e.inputCheck = &xboardInputCheck;
 }
 

@@ -189,11 +189,31 @@ bool go(EngineState& e, const std::vector<std::string>& w) {
     return true;
 }
 
+// The largest position table a GUI may ask for, in megabytes.
+constexpr std::size_t kMostHashMegabytes = 1024;
+
+std::string lowerCase(std::string s) {
+    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return s;
+}
+
+// "setoption name Hash value MB" sizes the position table (within 1..1024); "Ponder" only says
+// that the GUI may send "go ponder"; other options are not the engine's.
+void setOption(EngineState& e, const std::vector<std::string>& w) {
+    if (w.size() < 5 || w[1] != "name" || lowerCase(w[2]) != "hash" || w[3] != "value") return;
+    const double mb = leadingNumber(w[4]);
+    const double clamped = mb < 1.0 ? 1.0 : mb > kMostHashMegabytes ? kMostHashMegabytes : mb;
+    e.positionTable.setSize(static_cast<std::size_t>(clamped));
+}
+
 void identify(EngineState& e) {
     writeLine(e.io, "id name Quillomar");
     writeLine(e.io, std::string("id author ") + kAuthor);
     // The GUI may ask for thinking on the opponent's time ("go ponder") whatever its value.
     writeLine(e.io, "option name Ponder type check default false");
+    writeLine(e.io, "option name Hash type spin default " +
+                        std::to_string(defaultTableMegabytes()) + " min 1 max " +
+                        std::to_string(kMostHashMegabytes));
     writeLine(e.io, "uciok");
 }
 
@@ -252,8 +272,9 @@ int runUci(EngineState& e) {
         if (command == "ucinewgame") resetGame(e);
         if (command == "position") setUpPosition(e, w);
         if (command == "go" && !go(e, w)) break;
-        // "stop" and "ponderhit" with nothing to act on, "setoption" (Ponder only says that the
-        // GUI may send "go ponder"), "register", "debug" and unknown commands have no effect.
+        if (command == "setoption") setOption(e, w);
+        // "stop" and "ponderhit" with nothing to act on, "register", "debug" and unknown
+        // commands have no effect.
     }
     return 0;
 }

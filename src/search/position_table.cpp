@@ -11,6 +11,7 @@ void PositionTable::Release::operator()(PositionEntry* p) const {
 }
 
 void PositionTable::setSize(std::size_t megabytes) {
+    if (buckets_ && megabytes == megabytes_) return;
     megabytes_ = megabytes;
     buckets_.reset();
     prepare();

@@ -39,12 +39,12 @@ static_assert(std::is_trivially_copyable_v<PositionEntry>);
 
 class PositionTable {
   public:
-    static constexpr std::size_t kDefaultMegabytes = 32;
     static constexpr std::size_t kWays = 2;  // entries a key may take
 
     // Sets the size (megabytes, rounded down to a power of two buckets, at least one) and
-    // allocates the table, empty. The memory comes zeroed from the system, page by page as it is
-    // first used, so a large table costs nothing until the search fills it.
+    // allocates the table, empty (a table of that size already there is kept as it is). The memory
+    // comes zeroed from the system, page by page as it is first used, so a large table costs
+    // nothing until the search fills it.
     void setSize(std::size_t megabytes);
     std::size_t megabytes() const { return megabytes_; }
 
@@ -69,7 +69,7 @@ class PositionTable {
     PositionEntry* slotFor(std::uint64_t key, std::uint8_t turn, int remaining);
 
   private:
-    std::size_t megabytes_ = kDefaultMegabytes;
+    std::size_t megabytes_ = 32;
     std::size_t mask_ = 0;  // buckets - 1
     struct Release {
         void operator()(PositionEntry* p) const;
