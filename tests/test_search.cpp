@@ -843,6 +843,52 @@ TEST(Search, EqualScoresKeepTheMoveSearchedFirst) {
         << "the renumbering never changed the first move";
 }
 
+TEST(Search, TiesGoToTheMoveListedFirstWhateverTheOrderOfExploring) {
+    // Plies below the root explore their moves in an order of their own (the table's move, the
+    // moves that ended plies, then by how often they did), yet an equal score must go to the
+    // move listed first, as in list order. Here that order is made as unlike list order as it
+    // can be: every quiet move's count is scrambled, and so are the moves tried first, before
+    // every iteration; the lines must be those of list order all the same.
+    const std::vector<GameSetup> setups = {
+        GameSetup{},
+        GameSetup{"r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3", {}},
+        GameSetup{"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1", {}},
+        GameSetup{"", {"d2d4", "d7d5", "c2c4", "e7e6", "b1c3", "g8f6"}}};
+    int lines = 0;
+    for (std::size_t k = 0; k < setups.size(); ++k) {
+        for (std::uint64_t seed : {11u, 12u}) {
+            std::vector<std::string> reference, scrambled;
+            for (bool listOrder : {true, false}) {
+                Harness h(seed);
+                reach(h, setups[k]);
+                auto& e = h.engine();
+                renumberPieces(e);
+                e.listOrderOnly = listOrder;
+                std::uint64_t noise = seed;
+                for (int d = 1; d <= 6; ++d) {
+                    for (int side = 0; side <= 1; ++side)
+                        for (int f = 0; f <= 63; ++f)
+                            for (int t = 0; t <= 63; ++t)
+                                e.cutHistory[side][f][t] = static_cast<int>(
+                                    (noise = noise * 6364136223846793005ULL + 1) >> 50);
+                    for (int p = 1; p <= kMaxDepth; ++p) {
+                        e.lastPlyKiller[p][1] = static_cast<int>(noise >> 60) + 1;
+                        e.lastPlyKiller[p][2] = static_cast<int>((noise >> 40) % 28) + 1;
+                    }
+                    runIteration(e, d);
+                    (listOrder ? reference : scrambled)
+                        .push_back(std::to_string(e.plyScore[1][2]) + " " + pvText(e));
+                    e.firstRootPiece = e.bestRootPiece;
+                    e.firstRootSlot = e.bestRootSlot;
+                }
+            }
+            EXPECT_EQ(scrambled, reference) << "position " << k << ", seed " << seed;
+            lines += static_cast<int>(reference.size());
+        }
+    }
+    EXPECT_EQ(lines, 48);
+}
+
 TEST(Search, EnPassantAfterTheOpponentsDoubleStepInAGameFromNew) {
     const GameSetup game{
         "", {"e2e4", "c7c6", "e4e5", "d8b6", "d2d4", "e7e6", "a2a3", "g8e7", "a3a4", "d7d5"}};

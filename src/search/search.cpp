@@ -265,6 +265,10 @@ inline int historySide(int sideToMove) {
 void orderPly(EngineState& e, int p, std::uint16_t hint) {
     auto& order = e.exploreOrder[p];
     const int n = e.moveCount[p];
+    if (e.listOrderOnly) {
+        for (int i = 1; i <= n; ++i) order[i] = static_cast<short>(i);
+        return;
+    }
     int k = 0;
     int first = 0;
     if (hint != 0) {
@@ -376,6 +380,7 @@ inline std::uint64_t repetitionKeyBits(const EngineState& e, int p) {
 
 // Whether the stored entry ends ply p; its score is then the ply's.
 bool tableEndsPly(const EngineState& e, int p, const PositionEntry& entry) {
+    if (e.listOrderOnly) return false;
     if (entry.pathFree == 0 || entry.iteration != e.iterationDepth || entry.ply != p) return false;
     if (e.plyRecord[p - 1][kRecHalfMoveClock] != 0 || entry.pathKey != repetitionKeyBits(e, p))
         return false;
@@ -597,7 +602,7 @@ void searchIteration(EngineState& e) {
                 if (!explorePlyInOwnOrder(e, p)) {
                     e.passedCeilingSet[p] = 0;
                     e.lastPlyFirstState[p] = 0;
-                    if (p == e.iterationDepth && p > 1 &&
+                    if (p == e.iterationDepth && p > 1 && !e.listOrderOnly &&
                         quietCandidate(e, e.lastPlyKiller[p][1], e.lastPlyKiller[p][2],
                                        e.lastPlyFirstMove[p])) {
                         // The list is made after this move, if it does not end the ply.

@@ -92,6 +92,9 @@ struct SearchTables {
     Table<CandidateRow, 1, kMaxDepth> lastPlyFirstMove;
     Table<int, 1, kMaxDepth + 1> lastPlyFirstState;
     PositionTable positionTable;
+    // Every ply explores its moves in list order and the table ends no ply (set only by tests,
+    // which compare the lines of the two ways).
+    bool listOrderOnly = false;
     std::uint8_t turnNumber = 0;  // counts the engine's turns, for the position table
     // The best ceiling (White's view) of the moves that ply p passed over for a bound of its own
     // side, while passedCeilingSet[p] is 1: what the ply hands up when it is better than its
