@@ -16,7 +16,6 @@ namespace qm {
 void initialiseEngine(EngineState& e) {
     startupInitialise(e);
     fillKnightPairTables(e);
-    e.positionTable.setSize(defaultTableMegabytes());
     e.inputCheck = &xboardInputCheck;
 }
 

@@ -11,10 +11,9 @@ void PositionTable::Release::operator()(PositionEntry* p) const {
 }
 
 void PositionTable::setSize(std::size_t megabytes) {
-    if (buckets_ && megabytes == megabytes_) return;
+    if (megabytes == megabytes_) return;
     megabytes_ = megabytes;
     buckets_.reset();
-    prepare();
 }
 
 void PositionTable::prepare() {
