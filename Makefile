@@ -174,6 +174,7 @@ windows: windows-deps $(WINDOWS_PGO_DIR)/profile.stamp
 
 $(WINEPREFIX)/system.reg:
 	@./scripts/ensure-packages wine wine64 binutils-mingw-w64-x86-64
+	@mkdir -p $(dir $(WINEPREFIX))
 	@wine wineboot --init
 
 windows-check: windows $(WINEPREFIX)/system.reg
