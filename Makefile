@@ -137,10 +137,13 @@ deb: release
 	@cd $(RELEASE_DIR) && cpack
 
 # Windows: quillomar.exe (with quillomar-perft.exe and quillomar-bench.exe) for 64-bit Windows,
-# cross-compiled with mingw-w64, static and stripped, and checked under wine:
+# cross-compiled with mingw-w64, static and stripped, optimised with a profile as the Linux build
+# is (the instrumented .exe runs the bench and the move-tree count under wine), and checked there:
 #   make windows          the programs in build-windows/
 #   make windows-check    imports, move-tree counts, bench signature and pipe conversations
 #   make windows-zip      build-windows/quillomar-<version>-windows-x86_64.zip
+#   make windows-speed    the bench's nodes/s under wine against the native Release build, in turn
+#                         WINDOWS_ROUNDS times (default 3) at depth WINDOWS_DEPTH (default 6)
 #   make match ENGINE="wine build-windows/quillomar.exe"    the .exe in the xboard GUI
 # wine keeps its settings in WINEPREFIX (made once, without its .NET and browser add-ons, which
 # a console engine does not use) and prints nothing of its own with WINEDEBUG=-all.
@@ -150,26 +153,51 @@ WINEDEBUG ?= -all
 WINEDLLOVERRIDES ?= mscoree,mshtml=
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
 
-.PHONY: windows windows-check windows-zip windows-clean
-windows:
+WINDOWS_PGO_DIR := $(WINDOWS_DIR)-pgo
+WINDOWS_PGO_PROFILE := $(CURDIR)/$(WINDOWS_PGO_DIR)/profile
+WINDOWS_CMAKE := cmake -S . -DCMAKE_BUILD_TYPE=Release -DQUILLOMAR_TESTS=OFF \
+	-DCMAKE_TOOLCHAIN_FILE=packaging/windows/toolchain-mingw-w64.cmake
+
+WINDOWS_ROUNDS ?= 3
+WINDOWS_DEPTH ?= 6
+
+.PHONY: windows windows-check windows-zip windows-clean windows-deps windows-speed
+windows-deps:
 	@./scripts/ensure-packages cmake make g++-mingw-w64-x86-64-posix
-	@cmake -S . -B $(WINDOWS_DIR) -DCMAKE_BUILD_TYPE=Release -DQUILLOMAR_TESTS=OFF \
-		-DCMAKE_TOOLCHAIN_FILE=packaging/windows/toolchain-mingw-w64.cmake >/dev/null
+
+$(WINDOWS_PGO_DIR)/profile.stamp: $(PGO_SOURCES) packaging/windows/toolchain-mingw-w64.cmake \
+		| windows-deps $(WINEPREFIX)/system.reg
+	@$(WINDOWS_CMAKE) -B $(WINDOWS_PGO_DIR) -DQUILLOMAR_PGO=generate \
+		-DQUILLOMAR_PGO_DIR=$(WINDOWS_PGO_PROFILE) >/dev/null
+	@rm -rf $(WINDOWS_PGO_PROFILE)
+	@cmake --build $(WINDOWS_PGO_DIR) -j $(JOBS) --target quillomar-bench quillomar-perft
+	@wine $(WINDOWS_PGO_DIR)/quillomar-bench.exe 5 >/dev/null
+	@wine $(WINDOWS_PGO_DIR)/quillomar-perft.exe 4 >/dev/null
+	@touch $@
+
+windows: windows-deps $(WINDOWS_PGO_DIR)/profile.stamp
+	@$(WINDOWS_CMAKE) -B $(WINDOWS_DIR) -DQUILLOMAR_PGO=use \
+		-DQUILLOMAR_PGO_DIR=$(WINDOWS_PGO_PROFILE) >/dev/null
 	@cmake --build $(WINDOWS_DIR) -j $(JOBS)
 
 $(WINEPREFIX)/system.reg:
 	@./scripts/ensure-packages wine wine64 binutils-mingw-w64-x86-64
+	@mkdir -p $(dir $(WINEPREFIX))
 	@wine wineboot --init
 
 windows-check: windows $(WINEPREFIX)/system.reg
 	@./scripts/windows/check $(WINDOWS_DIR)
+
+windows-speed: release windows $(WINEPREFIX)/system.reg
+	@./scripts/windows/speed $(RELEASE_DIR)/quillomar-bench $(WINDOWS_DIR)/quillomar-bench.exe \
+		$(WINDOWS_DEPTH) $(WINDOWS_ROUNDS)
 
 windows-zip: windows
 	@cd $(WINDOWS_DIR) && cpack
 	@ls $(WINDOWS_DIR)/quillomar-*-windows-x86_64.zip
 
 windows-clean:
-	@rm -rf $(WINDOWS_DIR)
+	@rm -rf $(WINDOWS_DIR) $(WINDOWS_PGO_DIR)
 
 clean: windows-clean
 

@@ -125,7 +125,7 @@ class QueueLineSource : public LineSource {
 };
 
 // Nanoseconds of the system's monotonic clock, as cheap a reading of it as the system offers
-// (the search reads the clock at every unwinding). Each system's file supplies it.
+// (the search reads it tens of thousands of times a second). Each system's file supplies it.
 std::int64_t monotonicNs();
 
 // The system's monotonic clock, in seconds since the clock was made.

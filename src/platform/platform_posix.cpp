@@ -42,7 +42,8 @@ class FdLineSource : public ByteLineSource {
 
 // Nanoseconds of the system's monotonic clock. Where there is one, the coarse clock is read:
 // it is exact to a few milliseconds, far finer than any move budget, and costs a fraction of
-// the precise clock, which matters because the search reads the clock at every unwinding.
+// the precise clock, which matters because the search reads the clock tens of thousands of
+// times a second.
 std::int64_t monotonicNs() {
 #ifdef CLOCK_MONOTONIC_COARSE
     timespec now;

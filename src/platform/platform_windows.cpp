@@ -85,10 +85,10 @@ class ThreadLineSource : public ByteLineSource {
 
 }  // namespace
 
-// Milliseconds of the system's tick count. The search reads the clock at every unwinding: the
-// tick count costs a couple of nanoseconds, where the performance counter costs about a hundred
-// under an emulation layer. It moves in steps of the system's timer (about 16 ms), far finer
-// than any move budget.
+// Milliseconds of the system's tick count. The search reads the clock tens of thousands of times
+// a second: the tick count costs a couple of nanoseconds, where the performance counter costs
+// about a hundred under an emulation layer. It moves in steps of the system's timer (about
+// 16 ms), far finer than any move budget.
 std::int64_t monotonicNs() {
     return static_cast<std::int64_t>(GetTickCount64()) * 1000000;
 }

@@ -51,6 +51,12 @@ struct SearchTables {
     bool heldLineRefused = false;   // this turn refused a line for want of room to hold it
     int stopRequest = kNoStop;
     double lastInputCheck = 0.0;  // clock reading of the last look at the input
+    // Finished interior nodes between two clock readings of the search. A reading is a call out
+    // of the program (in a browser, out of the WebAssembly module into the page: a quarter of a
+    // microsecond), and the search finishes millions of interior nodes a second: 256 of them
+    // take well under a millisecond, which is all the search may run beyond its budget.
+    int clockReadingInterval = 256;
+    int callsUntilClockReading = 0;  // until the next reading; 0: at the next finished node
 
     // Search.
     Table<int, 1, kMaxDepth> moveCursor;

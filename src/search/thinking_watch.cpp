@@ -7,6 +7,7 @@ void beginTurnWatch(EngineState& e) {
     e.heldLinesSeen = 0;
     e.heldLineRefused = false;
     e.lastInputCheck = -1e300;
+    e.callsUntilClockReading = 0;
     // Lines held from before the turn, and what has arrived, may end it before it starts.
     if (e.inputCheck != nullptr) e.inputCheck(e, false);
 }
@@ -20,6 +21,8 @@ bool inputEndsTurn(EngineState& e, double now, bool always) {
 }
 
 bool turnMustEnd(EngineState& e) {
+    if (--e.callsUntilClockReading > 0) return false;
+    e.callsUntilClockReading = e.clockReadingInterval;
     const double now = e.io.clock.seconds();
     if ((now - e.clockStampTime) * 100.0 > e.moveBudgetCs) return true;
     return inputEndsTurn(e, now, false);

@@ -12,8 +12,9 @@ inline constexpr double kInputCheckInterval = 0.005;
 // Starts a turn's watch: no stop request; looks at the held lines and at what has arrived.
 void beginTurnWatch(EngineState& e);
 
-// Reads the clock once; true when the budget is spent or the input ends the turn (looked at no
-// more often than kInputCheckInterval).
+// Called at every finished interior node; reads the clock at the first call of the turn and
+// then at every clockReadingInterval-th. True when that reading finds the budget spent or the
+// input ends the turn (looked at no more often than kInputCheckInterval).
 bool turnMustEnd(EngineState& e);
 
 // True when input that has arrived ends the turn; `now` is the clock reading just taken. With
