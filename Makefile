@@ -48,6 +48,15 @@ perft: release
 bench: release
 	@./$(RELEASE_DIR)/quillomar-bench
 
+# The lines guards beyond the test suite: every thinking line and move of the 1,257 positions of
+# scripts/lines/positions.fen at depths 1-6 against 831357a, and of every fourth of them at
+# depths 1-8 against e828dac (the references are built from the history into scratch folders).
+.PHONY: lines
+lines: deps
+	@./scripts/ensure-packages bc
+	@./scripts/lines/lines-diff
+	@./scripts/lines/lines-diff --ref e828dac --depth 8 --every 4
+
 clean:
 	@rm -rf $(RELEASE_DIR) $(SANITIZE_DIR) $(PGO_DIR)
 
