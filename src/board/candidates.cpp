@@ -77,13 +77,9 @@ int capturePromotionKey(int targetKind, int promotionKind) {
     return column >= 0 && column < 4 ? kPromotionCaptureKey[column][5 - promotionKind] : 1;
 }
 
-// Appends a candidate to the bucket of its key (the record as addCandidate writes it).
-inline void emit(BoardState& e, int key, int targetKind, int promotion, int fromFile, int fromRank,
-                 int toFile, int toRank, int piece, int slot) {
-    const int b = kBuckets + 1 - key;
-    if (e.bucketCount[b] >= kListRows) return;  // cannot happen with 16 pieces a side
-    CandidateRow& row = e.candidateBuckets[b][++e.bucketCount[b]];
-    e.bucketsInUse |= 1u << b;
+// The record of a candidate.
+inline void writeRow(CandidateRow& row, int targetKind, int promotion, int fromFile, int fromRank,
+                     int toFile, int toRank, int piece, int slot) {
     row[kCandFromFile] = fromFile;
     row[kCandFromRank] = fromRank;
     row[kCandToFile] = toFile;
@@ -92,6 +88,16 @@ inline void emit(BoardState& e, int key, int targetKind, int promotion, int from
     row[kCandPromotion] = promotion;
     row[kCandPiece] = piece;
     row[kCandSlot] = slot;
+}
+
+// Appends a candidate to the bucket of its key (the record as addCandidate writes it).
+inline void emit(BoardState& e, int key, int targetKind, int promotion, int fromFile, int fromRank,
+                 int toFile, int toRank, int piece, int slot) {
+    const int b = kBuckets + 1 - key;
+    if (e.bucketCount[b] >= kListRows) return;  // cannot happen with 16 pieces a side
+    e.bucketsInUse |= 1u << b;
+    writeRow(e.candidateBuckets[b][++e.bucketCount[b]], targetKind, promotion, fromFile, fromRank,
+             toFile, toRank, piece, slot);
 }
 
 inline int absKindOn(const BoardState& e, int file, int rank) {
@@ -139,15 +145,8 @@ inline void list(BoardState& e, int key, int targetKind, int promotion, int from
     const int ply = L == Listing::kKeyOne ? e.quietListPly : e.listingPly;
     if (e.moveCount[ply] >= kListRows) return;
     const int n = ++e.moveCount[ply];
-    CandidateRow& row = e.moveList[ply][n];
-    row[kCandFromFile] = fromFile;
-    row[kCandFromRank] = fromRank;
-    row[kCandToFile] = toFile;
-    row[kCandToRank] = toRank;
-    row[kCandTargetKind] = targetKind;
-    row[kCandPromotion] = promotion;
-    row[kCandPiece] = piece;
-    row[kCandSlot] = slot;
+    writeRow(e.moveList[ply][n], targetKind, promotion, fromFile, fromRank, toFile, toRank, piece,
+             slot);
     if constexpr (L != Listing::kKeyOne) e.listKeys[n] = key;
 }
 
@@ -599,14 +598,8 @@ bool quietCandidate(const BoardState& e, int piece, int slot, CandidateRow& row)
                                   ~kGeometry.ray[to][d] & ~(SquareSet{1} << to);
         if ((between & (e.occupied[1] | e.occupied[-1])) != 0) return false;
     }
-    row[kCandFromFile] = fromFile;
-    row[kCandFromRank] = fromRank;
-    row[kCandToFile] = castle ? 0 : m.toFile;
-    row[kCandToRank] = castle ? 0 : m.toRank;
-    row[kCandTargetKind] = 0;
-    row[kCandPromotion] = 0;
-    row[kCandPiece] = piece;
-    row[kCandSlot] = slot;
+    writeRow(row, 0, 0, fromFile, fromRank, castle ? 0 : m.toFile, castle ? 0 : m.toRank, piece,
+             slot);
     return true;
 }
 
