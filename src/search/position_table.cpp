@@ -1,6 +1,5 @@
 #include "search/position_table.h"
 
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,7 +18,9 @@ void PositionTable::setSize(std::size_t megabytes) {
 void PositionTable::prepare() {
     if (buckets_) return;
     std::size_t buckets = (megabytes_ << 20) / (sizeof(PositionEntry) * kWays);
-    buckets = buckets == 0 ? 1 : std::bit_floor(buckets);
+    std::size_t power = 1;  // the largest power of two not above it
+    while (power <= buckets / 2) power *= 2;
+    buckets = power;
     // Every byte 0 is an empty entry (bound kBoundNone).
     buckets_.reset(
         static_cast<PositionEntry*>(std::calloc(buckets * kWays, sizeof(PositionEntry))));

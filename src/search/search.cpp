@@ -1,7 +1,7 @@
 #include "search/search.h"
 
-#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "board/candidates.h"
 #include "board/full_key.h"
@@ -375,7 +375,9 @@ void noteCut(EngineState& e, int p, int listIndex) {
 // printed line and no decision. It then hands up the stored score with an empty line.
 
 inline std::uint64_t repetitionKeyBits(const EngineState& e, int p) {
-    return std::bit_cast<std::uint64_t>(e.positionKey[e.gamePly + p - 2][1]);
+    std::uint64_t bits;
+    std::memcpy(&bits, &e.positionKey[e.gamePly + p - 2][1], sizeof bits);
+    return bits;
 }
 
 // Whether the stored entry ends ply p; its score is then the ply's.
