@@ -18,7 +18,11 @@ struct ToolEngine {
     Platform platform{input, output, clock, random};
     std::unique_ptr<EngineState> engine = std::make_unique<EngineState>(platform);
 
-    ToolEngine() { initialiseEngine(*engine); }
+    ToolEngine() {
+        initialiseEngine(*engine);
+        // The same table in every build, so that the bench searches the same tree everywhere.
+        engine->positionTable.setSize(32);
+    }
 };
 
 }  // namespace qm

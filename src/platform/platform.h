@@ -3,6 +3,7 @@
 // clock-seeded generator; tests and tools wire strings, a manual clock and fixed seeds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <iosfwd>
@@ -127,6 +128,10 @@ class QueueLineSource : public LineSource {
 // Nanoseconds of the system's monotonic clock, as cheap a reading of it as the system offers
 // (the search reads it tens of thousands of times a second). Each system's file supplies it.
 std::int64_t monotonicNs();
+
+// Megabytes of the search's position table when nothing else asks for a size: what suits the
+// machines the build runs on. Each system's file supplies it.
+std::size_t defaultTableMegabytes();
 
 // The system's monotonic clock, in seconds since the clock was made.
 class SteadyClock : public Clock {

@@ -61,4 +61,9 @@ std::unique_ptr<LineSource> openStandardInput() {
 
 void prepareStandardStreams() {}
 
+// A desktop or server has memory to spare.
+std::size_t defaultTableMegabytes() {
+    return 32;
+}
+
 }  // namespace qm

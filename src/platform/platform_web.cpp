@@ -39,4 +39,9 @@ std::int64_t monotonicNs() {
     return static_cast<std::int64_t>(emscripten_get_now() * 1e6);
 }
 
+// A page may run on a phone: a small table.
+std::size_t defaultTableMegabytes() {
+    return 8;
+}
+
 }  // namespace qm

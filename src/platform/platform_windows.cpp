@@ -104,4 +104,9 @@ void prepareStandardStreams() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+// A desktop has memory to spare.
+std::size_t defaultTableMegabytes() {
+    return 32;
+}
+
 }  // namespace qm

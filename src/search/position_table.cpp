@@ -10,9 +10,10 @@ void PositionTable::Release::operator()(PositionEntry* p) const {
 }
 
 void PositionTable::setSize(std::size_t megabytes) {
-    if (megabytes == megabytes_) return;
+    if (buckets_ && megabytes == megabytes_) return;
     megabytes_ = megabytes;
     buckets_.reset();
+    prepare();
 }
 
 void PositionTable::prepare() {

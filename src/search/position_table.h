@@ -39,20 +39,16 @@ static_assert(std::is_trivially_copyable_v<PositionEntry>);
 
 class PositionTable {
   public:
-    // What a desktop hardly notices; a UCI GUI asks for another size with the Hash option (the
-    // web page asks for one that suits a phone).
-    static constexpr std::size_t kDefaultMegabytes = 32;
-
     static constexpr std::size_t kWays = 2;  // entries a key may take
 
-    // Sets the size (megabytes, rounded down to a power of two buckets, at least one); the table
-    // is allocated, empty, when a search first needs it (a table of that size already there is
-    // kept as it is). The memory comes zeroed from the system, page by page as it is first used,
-    // so a large table costs little until the search fills it.
+    // Sets the size (megabytes, rounded down to a power of two buckets, at least one) and
+    // allocates the table, empty (a table of that size already there is kept as it is). The
+    // memory comes zeroed from the system (page by page as it is first used, where the system
+    // can), so a large table costs little until the search fills it.
     void setSize(std::size_t megabytes);
     std::size_t megabytes() const { return megabytes_; }
 
-    // Allocates the table at its size when that has not been done yet (called by the search).
+    // Allocates the table at its size when that has not been done yet.
     void prepare();
 
     // Forgets every entry.
@@ -73,7 +69,7 @@ class PositionTable {
     PositionEntry* slotFor(std::uint64_t key, std::uint8_t turn, int remaining);
 
   private:
-    std::size_t megabytes_ = kDefaultMegabytes;
+    std::size_t megabytes_ = 32;
     std::size_t mask_ = 0;  // buckets - 1
     struct Release {
         void operator()(PositionEntry* p) const;

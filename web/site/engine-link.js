@@ -4,15 +4,11 @@
 // ring shared with this page, so "stop" reaches it while it thinks. Elsewhere there is no shared
 // memory: every "go" starts a fresh run that reads the last position and the "go", answers and
 // ends; such a search cannot be stopped, only abandoned with its worker.
-const TABLE_MEGABYTES = 8;
-
 export class EngineLink {
     constructor(onLine) {
         this.onLine = onLine;
         this.shared = globalThis.crossOriginIsolated === true && typeof SharedArrayBuffer === "function";
         this.position = "position startpos";
-        // A position table that suits a phone (the engine's default suits a desktop).
-        this.options = `setoption name Hash value ${TABLE_MEGABYTES}`;
         this.start();
     }
 
@@ -27,7 +23,6 @@ export class EngineLink {
             this.ring = globalThis.InputRing.create();
             this.worker.postMessage({ ring: this.ring.buffer });
             this.send("uci");
-            this.send(this.options);
         }
     }
 
@@ -42,7 +37,7 @@ export class EngineLink {
         } else if (line.startsWith("position ")) {
             this.position = line;
         } else if (line.startsWith("go")) {
-            this.worker.postMessage({ text: `uci\n${this.options}\n${this.position}\n${line}\n` });
+            this.worker.postMessage({ text: `uci\n${this.position}\n${line}\n` });
         }
     }
 
