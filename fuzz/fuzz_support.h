@@ -57,7 +57,10 @@ inline std::string firstWord(const std::string& line) {
 // its start text and the moves it recorded, in an engine of its own that only takes moves.
 class Referee {
   public:
-    Referee() { initialiseEngine(board_); }
+    Referee() {
+        platform_.tableMegabytes = 0;  // one bucket: it never searches
+        initialiseEngine(board_);
+    }
 
     // Sets up the game the engine holds, all its recorded moves but the last `skip`. False
     // when the engine's record cannot be replayed (which is itself a fault).
@@ -200,7 +203,10 @@ struct FuzzEngine {
     EngineState engine{platform};
 
     FuzzEngine() {
-        // Tiny turns: a couple of centiseconds and a few plies at most.
+        // Tiny turns: a couple of centiseconds and a few plies at most, and a position table of
+        // one bucket (clearing even a megabyte for every input costs more than the input does;
+        // one bucket has every probe meet an entry of another position, which must not mislead).
+        platform.tableMegabytes = 0;
         engine.budgetCapCs = 1.0;
         engine.depthLimit = 2;
     }

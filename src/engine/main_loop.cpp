@@ -19,7 +19,7 @@ void initialiseEngine(EngineState& e) {
     // The position table is allocated before any search: where the system hands out zeroed
     // pages as they are first used this costs nothing, but in a page (WebAssembly) the memory
     // is cleared at once, which must not happen in the middle of a short think.
-    e.positionTable.setSize(defaultTableMegabytes());
+    e.positionTable.setSize(e.io.tableMegabytes);
     e.inputCheck = &xboardInputCheck;
 }
 

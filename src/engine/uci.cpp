@@ -211,9 +211,8 @@ void identify(EngineState& e) {
     writeLine(e.io, std::string("id author ") + kAuthor);
     // The GUI may ask for thinking on the opponent's time ("go ponder") whatever its value.
     writeLine(e.io, "option name Ponder type check default false");
-    writeLine(e.io, "option name Hash type spin default " +
-                        std::to_string(defaultTableMegabytes()) + " min 1 max " +
-                        std::to_string(kMostHashMegabytes));
+    writeLine(e.io, "option name Hash type spin default " + std::to_string(e.io.tableMegabytes) +
+                        " min 1 max " + std::to_string(kMostHashMegabytes));
     writeLine(e.io, "uciok");
 }
 

@@ -53,6 +53,10 @@ class RandomSource {
     virtual double next() = 0;
 };
 
+// Megabytes of the search's position table when nothing else asks for a size: what suits the
+// machines the build runs on. Each system's file supplies it.
+std::size_t defaultTableMegabytes();
+
 struct Platform {
     LineSource& input;
     std::ostream& output;
@@ -60,6 +64,9 @@ struct Platform {
     RandomSource& random;
     // What ends every line written: CR LF for xboard; a front end may choose another.
     std::string_view lineEnd = "\r\n";
+    // Megabytes of the position table the engine allocates at start-up (the UCI "Hash" option
+    // may change it later); in-process engines that are made by the thousand ask for less.
+    std::size_t tableMegabytes = defaultTableMegabytes();
 };
 
 // Writes one protocol line ending in io.lineEnd and flushes it.
@@ -128,10 +135,6 @@ class QueueLineSource : public LineSource {
 // Nanoseconds of the system's monotonic clock, as cheap a reading of it as the system offers
 // (the search reads it tens of thousands of times a second). Each system's file supplies it.
 std::int64_t monotonicNs();
-
-// Megabytes of the search's position table when nothing else asks for a size: what suits the
-// machines the build runs on. Each system's file supplies it.
-std::size_t defaultTableMegabytes();
 
 // The system's monotonic clock, in seconds since the clock was made.
 class SteadyClock : public Clock {
